@@ -1,0 +1,17 @@
+// The one way any binary of Voxlink shows a message box. Tests and headless
+// runs replace the function, because a modal box blocks without a desktop.
+#pragma once
+
+// Style bits, with the values of the Win32 MessageBox flags.
+inline constexpr unsigned int kReportOk = 0x00;         // MB_OK
+inline constexpr unsigned int kReportIconError = 0x10;  // MB_ICONHAND
+
+using ReportFunction = int (*)(const char* text, const char* caption, unsigned int style);
+
+// Shows text and caption (a modal message box on Windows, a line on standard
+// error elsewhere) and returns the button chosen (1 for OK).
+int ReportMessage(const char* text, const char* caption, unsigned int style);
+
+// Replaces the reporting function for this binary and returns the previous
+// one; nullptr restores the default.
+ReportFunction SetReportFunction(ReportFunction function);

@@ -1,0 +1,26 @@
+// The library's two exports: the only way to create and destroy its component.
+#include <new>
+
+#include "HsdHIDCtrl.h"
+#include "Report.h"
+
+extern "C" int CreateComponentInstance(I_HsdHIDCtrl** out) {
+    if (out == nullptr) {
+        return 0;
+    }
+    I_HsdHIDCtrl* component = new (std::nothrow) CHsdHIDCtrl();
+    if (component == nullptr) {
+        ReportMessage("Can not create instance.\nOut of Memrory!", "ParserMsg", kReportIconError);
+        return 0;
+    }
+    *out = component;
+    return 1;
+}
+
+// Destroys the component the pointer names; the caller's pointer is left as it is.
+extern "C" int DeleteComponentInstance(I_HsdHIDCtrl** component) {
+    if (component != nullptr) {
+        delete *component;
+    }
+    return 1;
+}
