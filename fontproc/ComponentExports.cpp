@@ -20,7 +20,7 @@ extern "C" int CreateComponentInstance(CHsdFontProcess** out) {
 // Destroys the component the pointer names; the caller's pointer is left as it is.
 extern "C" int DeleteComponentInstance(CHsdFontProcess** component) {
     if (component != nullptr) {
-        delete *component;
+        delete static_cast<CHsdFontProcessImpl*>(*component);
     }
     return 1;
 }

@@ -20,7 +20,7 @@ extern "C" int CreateComponentInstance(I_HsdHIDCtrl** out) {
 // Destroys the component the pointer names; the caller's pointer is left as it is.
 extern "C" int DeleteComponentInstance(I_HsdHIDCtrl** component) {
     if (component != nullptr) {
-        delete *component;
+        delete static_cast<CHsdHIDCtrl*>(*component);
     }
     return 1;
 }

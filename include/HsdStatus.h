@@ -9,7 +9,7 @@ using HsdStatus = std::int32_t;
 inline constexpr HsdStatus HSD_OK = 0;
 
 #ifdef _WIN32
-#include <winerror.h>
+#include <windows.h>  // E_FAIL, as the platform defines it
 #else
 #define E_FAIL (static_cast<HsdStatus>(0x80004005u))
 #endif
