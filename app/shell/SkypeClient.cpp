@@ -7,16 +7,15 @@
 #include "ShellGlobals.h"
 #include "SkypeWindowClasses.h"
 
-HWND g_hSkypeTabs = nullptr;
-HWND g_hSkypeContactList = nullptr;
-HWND g_hSkypeBgGrid = nullptr;
+std::atomic<HWND> g_hSkypeTabs{nullptr};
+std::atomic<HWND> g_hSkypeContactList{nullptr};
+std::atomic<HWND> g_hSkypeBgGrid{nullptr};
 
 namespace {
 
-void StoreIfFirst(HWND& slot, HWND window) {
-    if (slot == nullptr) {
-        slot = window;
-    }
+void StoreIfFirst(std::atomic<HWND>& slot, HWND window) {
+    HWND empty = nullptr;
+    slot.compare_exchange_strong(empty, window);
 }
 
 // EnumChildWindows visits every descendant, children of children included.

@@ -4,12 +4,14 @@
 
 #include <windows.h>
 
+#include <atomic>
+
 // Descendants of the client's main window, 0 when not found. Written by
 // DiscoverSkypeWindows (main thread or handset input thread), read by the key
 // handlers; a reader treats 0 as a missing window.
-extern HWND g_hSkypeTabs;
-extern HWND g_hSkypeContactList;
-extern HWND g_hSkypeBgGrid;
+extern std::atomic<HWND> g_hSkypeTabs;
+extern std::atomic<HWND> g_hSkypeContactList;
+extern std::atomic<HWND> g_hSkypeBgGrid;
 
 // Starts the executable named by HKCU\Software\Skype\Phone "SkypePath".
 // 1 when the value was read and a start was attempted, 0 when the key or the

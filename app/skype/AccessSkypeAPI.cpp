@@ -241,15 +241,33 @@ void CAccessSkypeAPI::MessageInQueueThreadProc() {
 
 bool CAccessSkypeAPI::DispatchNotification(const std::string& text, int currentCallId,
                                            int currentCallStatus) {
-    const SkypeNotification kind = ClassifyNotification(text.c_str());
     (void)currentCallId;
     (void)currentCallStatus;
-    if (kind == SkypeNotification::Other) {
-        // Replies to PING, GET SKYPEVERSION, HOOK ON and the setting commands.
-        return false;
+    switch (ClassifyNotification(text.c_str())) {
+        case SkypeNotification::Call:
+        case SkypeNotification::CallHistoryChanged:
+        case SkypeNotification::Calls:
+            // Call notifications and the call state machine: decided on the
+            // current call as read before this notification.
+            return false;
+        case SkypeNotification::Protocol:
+        case SkypeNotification::Users:
+        case SkypeNotification::User:
+        case SkypeNotification::ConnStatus:
+        case SkypeNotification::Privilege:
+        case SkypeNotification::Profile:
+        case SkypeNotification::UserStatus:
+        case SkypeNotification::AutoAway:
+        case SkypeNotification::CurrentUserHandle:
+        case SkypeNotification::Mute:
+        case SkypeNotification::AudioIn:
+        case SkypeNotification::AudioOut:
+            // User, profile and connection notifications.
+            return false;
+        case SkypeNotification::Other:
+            // Replies to PING, GET SKYPEVERSION, HOOK ON and the setting commands.
+            return false;
     }
-    // The call notifications and the user, profile and connection
-    // notifications are parsed here, on this thread, one at a time.
     return false;
 }
 

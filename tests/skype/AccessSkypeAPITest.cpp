@@ -415,16 +415,33 @@ TEST_F(SkypeLinkTest, DestructionWaitsForARunningWorkerAndDiscardsPendingCommand
     EXPECT_EQ(log.With("broadcast:"), (Texts{"main"}));
 }
 
-TEST_F(SkypeLinkTest, NothingIsQueuedOrStartedOnceDestructionBegan) {
-    // A worker still running at destruction may try to queue commands and to
-    // start another worker; neither may outlive the object.
-    wire.broadcastGate.Close();
-    Request(QAPI_DISCOVER);
+TEST_F(SkypeLinkTest, WorkerFinishingDuringDestructionNeitherSendsNorStartsAnything) {
+    // Hold the attached worker in its key step; release it once destruction
+    // has begun. Its remaining commands must not start a command thread on an
+    // object being destroyed, and the destructor must wait for it to finish.
+    Gate holdAttached;
+    holdAttached.Close();
+    struct HoldingHandset : FakeHandset {
+        HoldingHandset(EventLog& log, Gate& gate) : FakeHandset(log), gate(gate) {}
+        int HandleKeyEvent(int code) override {
+            FakeHandset::HandleKeyEvent(code);
+            gate.Pass();
+            return 1;
+        }
+        Gate& gate;
+    } holding(log, holdAttached);
+    ports.handset = &holding;
+    Request(QAPI_ATTACHED);
+    ASSERT_TRUE(log.WaitFor("handset.key:", 1));
+    ASSERT_TRUE(log.WaitFor("send:GET AUDIO_OUT", 1));
+
     std::thread destroyer([&] { link.reset(); });
     std::this_thread::sleep_for(50ms);
-    wire.broadcastGate.Open();
+    holdAttached.Open();
     destroyer.join();
-    SUCCEED();
+    EXPECT_EQ(log.With("handset.keysEnabled:"), (Texts{"1"})) << "the worker did not finish";
+    EXPECT_TRUE(log.With("send:SEARCH FRIENDS").empty());
+    EXPECT_TRUE(log.With("send:SEARCH CALLS").empty());
 }
 
 // --- status, tray and configuration operations -------------------------------------

@@ -53,7 +53,7 @@ TEST(SkypeWindowDiscovery, FindsDescendantsFirstMatchWinsAndLeavesHandlesWithout
     // No client: the handles keep whatever they held.
     g_hSkypeTabs = reinterpret_cast<HWND>(0x1234);
     DiscoverSkypeWindows();
-    EXPECT_EQ(g_hSkypeTabs, reinterpret_cast<HWND>(0x1234));
+    EXPECT_EQ(g_hSkypeTabs.load(), reinterpret_cast<HWND>(0x1234));
     CWinSkypeClientWindows windows;
     EXPECT_FALSE(windows.TopLevelWindowExists(kSkypeMainFormClass));
 
@@ -69,20 +69,20 @@ TEST(SkypeWindowDiscovery, FindsDescendantsFirstMatchWinsAndLeavesHandlesWithout
     EXPECT_TRUE(windows.TopLevelWindowExists(kSkypeMainFormClass));
 
     DiscoverSkypeWindows();
-    EXPECT_EQ(g_hSkypeTabs, tabs);
-    EXPECT_EQ(g_hSkypeBgGrid, grid);
+    EXPECT_EQ(g_hSkypeTabs.load(), tabs);
+    EXPECT_EQ(g_hSkypeBgGrid.load(), grid);
     const HWND firstContacts = FirstOfClass(main, kSkypeContactListClass);
     EXPECT_TRUE(firstContacts == contactsA || firstContacts == contactsB);
-    EXPECT_EQ(g_hSkypeContactList, firstContacts) << "the first one met is kept";
+    EXPECT_EQ(g_hSkypeContactList.load(), firstContacts) << "the first one met is kept";
 
     // A client without any of the classes: all three are cleared.
     DestroyWindow(main);
     HWND bare = Create(kSkypeMainFormClass, nullptr);
     Create("TPanel", bare);
     DiscoverSkypeWindows();
-    EXPECT_EQ(g_hSkypeTabs, nullptr);
-    EXPECT_EQ(g_hSkypeContactList, nullptr);
-    EXPECT_EQ(g_hSkypeBgGrid, nullptr);
+    EXPECT_EQ(g_hSkypeTabs.load(), nullptr);
+    EXPECT_EQ(g_hSkypeContactList.load(), nullptr);
+    EXPECT_EQ(g_hSkypeBgGrid.load(), nullptr);
     DestroyWindow(bare);
 }
 
