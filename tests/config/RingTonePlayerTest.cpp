@@ -67,7 +67,7 @@ TEST(RingTonePlayer, StartRingingBlocksItsCallerForAboutASecond) {
     player.StartRinging();
     const auto elapsed = std::chrono::steady_clock::now() - start;
     EXPECT_GE(elapsed, std::chrono::milliseconds(1000));
-    EXPECT_LT(elapsed, std::chrono::milliseconds(1500));
+    EXPECT_LT(elapsed, std::chrono::milliseconds(3000));
     EXPECT_EQ(sound.played.size(), 1u);
 }
 

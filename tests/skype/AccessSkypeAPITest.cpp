@@ -390,7 +390,8 @@ TEST_F(SkypeLinkTest, DestructionWithoutAWorkerDoesNotWait) {
     ASSERT_TRUE(log.WaitFor("send:", 1));
     const auto start = std::chrono::steady_clock::now();
     link.reset();
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 50ms);
+    // Only the thread joins count; a wait for a worker that never ran would not end.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 500ms);
 }
 
 TEST_F(SkypeLinkTest, DestructionWaitsForARunningWorkerAndDiscardsPendingCommands) {
