@@ -1,8 +1,7 @@
 // Program entry and the hidden main window.
 #include <windows.h>
 
-HINSTANCE g_hInstance = nullptr;
-HWND g_hMainWnd = nullptr;
+#include "ShellGlobals.h"
 
 namespace {
 

@@ -1,0 +1,467 @@
+#include "AccessSkypeAPI.h"
+
+#include <chrono>
+#include <cstdio>
+#include <exception>
+#include <system_error>
+#include <utility>
+
+#include "Pause.h"
+#include "SkypeWindowClasses.h"
+
+namespace {
+
+constexpr auto kNotificationPoll = std::chrono::milliseconds(1);
+constexpr unsigned char kAttachedKeyCode = 0x53;
+constexpr unsigned char kConfirmationShown = 0x9F;
+
+}  // namespace
+
+CAccessSkypeAPI::CAccessSkypeAPI(const SkypeLinkPorts& ports) : m_ports(ports) {
+    try {
+        m_inThread = std::thread(&CAccessSkypeAPI::MessageInQueueThreadProc, this);
+    } catch (const std::system_error&) {
+        m_bMessageInRunning = 0;
+        Trace("CreateThead MessageInQueueThreadProc is failed...\n");
+    }
+    try {
+        // Finds its queue empty and ends; AddToMessageOutQueue starts the next.
+        m_outThread = std::thread(&CAccessSkypeAPI::MessageOutQueueThreadProc, this);
+    } catch (const std::system_error&) {
+        m_bMessageOutRunning = 0;
+        Trace("CreateThead MessageOutQueueThreadProc is failed...\n");
+    }
+}
+
+CAccessSkypeAPI::~CAccessSkypeAPI() {
+    // No thread or worker starts after this point; the locks order it against
+    // the start paths, which test the flag under them.
+    m_bStopping = true;
+    {
+        std::lock_guard<std::mutex> lock(m_csMessageIn);
+        m_bMessageInRunning = 0;
+    }
+    m_messageInArrived.notify_all();
+    {
+        std::lock_guard<std::mutex> lock(m_csMessageOut);
+        m_bMessageOutRunning = 0;
+    }
+    // Workers first: they may still queue commands while they finish.
+    for (;;) {
+        std::list<std::unique_ptr<Worker>> workers;
+        {
+            std::lock_guard<std::mutex> lock(m_csWorkers);
+            workers.swap(m_workers);
+        }
+        if (workers.empty()) {
+            break;
+        }
+        for (auto& worker : workers) {
+            worker->thread.join();
+        }
+    }
+    if (m_inThread.joinable()) {
+        m_inThread.join();
+    }
+    if (m_outThread.joinable()) {
+        m_outThread.join();
+    }
+    std::lock_guard<std::mutex> inLock(m_csMessageIn);
+    std::lock_guard<std::mutex> outLock(m_csMessageOut);
+    m_MessageInQueue.clear();
+    m_MessageOutQueue.clear();
+}
+
+void CAccessSkypeAPI::Trace(const char* format, const char* text) {
+    if (m_ports.trace == nullptr) {
+        return;
+    }
+    if (text == nullptr) {
+        m_ports.trace->Trace(format);
+        return;
+    }
+    std::string line(format);
+    const std::size_t at = line.find("%s");
+    if (at != std::string::npos) {
+        line.replace(at, 2, text);
+    }
+    m_ports.trace->Trace(line.c_str());
+}
+
+HsdStatus CAccessSkypeAPI::AddToMessageInQueue(const char* text) {
+    if (text == nullptr) {
+        return E_FAIL;
+    }
+    std::thread finished;
+    {
+        std::lock_guard<std::mutex> lock(m_csMessageIn);
+        if (m_bStopping) {
+            return E_FAIL;
+        }
+        if (m_bMessageInRunning) {
+            m_MessageInQueue.emplace_back(text);
+            m_messageInArrived.notify_one();
+            return 0;
+        }
+        // The notification thread has stopped: start a new one on an empty
+        // queue and start over with a fresh discovery.
+        m_bMessageInRunning = 1;
+        finished = std::move(m_inThread);
+        try {
+            m_inThread = std::thread(&CAccessSkypeAPI::MessageInQueueThreadProc, this);
+        } catch (const std::system_error&) {
+            m_bMessageInRunning = 0;
+            Trace("CreateThead MessageInQueueThreadProc is failed...\n");
+        }
+        m_MessageInQueue.clear();
+    }
+    if (finished.joinable()) {
+        finished.join();
+    }
+    m_ports.calls->ResetCurrentCall();
+    m_ports.calls->ResetSecondCall();
+    m_ports.calls->ResetCallBrowse();
+    m_ports.users->ResetUserBrowse();
+    SetQueueAPIMessage(QAPI_DISCOVER);
+    StartQueueAPIThread();
+    return 0;
+}
+
+HsdStatus CAccessSkypeAPI::AddToMessageOutQueue(const char* text) {
+    if (text == nullptr) {
+        return E_FAIL;
+    }
+    std::thread finished;
+    {
+        std::lock_guard<std::mutex> lock(m_csMessageOut);
+        if (m_bStopping) {
+            return E_FAIL;
+        }
+        // Queued before a thread is started, so that the new thread finds it.
+        m_MessageOutQueue.emplace_back(text);
+        if (m_bMessageOutRunning) {
+            return 0;
+        }
+        m_bMessageOutRunning = 1;
+        finished = std::move(m_outThread);
+        try {
+            m_outThread = std::thread(&CAccessSkypeAPI::MessageOutQueueThreadProc, this);
+        } catch (const std::system_error&) {
+            m_bMessageOutRunning = 0;
+            Trace("CreateThead MessageOutQueueThreadProc is failed...\n");
+        }
+    }
+    // The previous command thread has cleared its flag and is on its way out.
+    if (finished.joinable()) {
+        finished.join();
+    }
+    return 0;
+}
+
+void CAccessSkypeAPI::MessageOutQueueThreadProc() {
+    try {
+        for (;;) {
+            std::string text;
+            {
+                std::lock_guard<std::mutex> lock(m_csMessageOut);
+                if (!m_bMessageOutRunning) {
+                    return;
+                }
+                if (m_MessageOutQueue.empty()) {
+                    // Tested and cleared under the lock, so that a text queued
+                    // meanwhile always finds either this thread or a new one.
+                    m_bMessageOutRunning = 0;
+                    return;
+                }
+                text = std::move(m_MessageOutQueue.front());
+                m_MessageOutQueue.pop_front();
+            }
+            if (text.empty()) {
+                // The texts behind it wait for the next command.
+                std::lock_guard<std::mutex> lock(m_csMessageOut);
+                m_bMessageOutRunning = 0;
+                return;
+            }
+            Trace("PC -> SKYPE: %s\n", text.c_str());
+            if (!m_ports.wire->SendCommandText(text.c_str())) {
+                // Skype did not take it: the text is dropped, the rest stay queued.
+                Trace("1. Send command is failed....\n");
+                std::lock_guard<std::mutex> lock(m_csMessageOut);
+                m_bMessageOutRunning = 0;
+                return;
+            }
+        }
+    } catch (...) {
+        // The text being sent is lost; the rest stay queued for the next
+        // command thread, which the next command starts.
+        std::lock_guard<std::mutex> lock(m_csMessageOut);
+        m_bMessageOutRunning = 0;
+    }
+}
+
+void CAccessSkypeAPI::MessageInQueueThreadProc() {
+    // Kept from one notification to the next.
+    int currentCallId = 0;
+    int currentCallStatus = -1;
+    bool confirmationShown = false;
+    try {
+        while (m_bMessageInRunning) {
+            std::string text;
+            bool taken = false;
+            {
+                std::unique_lock<std::mutex> lock(m_csMessageIn);
+                if (m_MessageInQueue.empty()) {
+                    m_messageInArrived.wait_for(lock, kNotificationPoll);
+                } else {
+                    text = std::move(m_MessageInQueue.front());
+                    m_MessageInQueue.pop_front();
+                    taken = true;
+                }
+            }
+            bool skipWatch = false;
+            if (taken) {
+                Trace("Message from Skype: %s\n", text.c_str());
+                currentCallId = 0;
+                currentCallStatus = -1;
+                m_ports.calls->GetCurrentCallId(&currentCallId);
+                m_ports.calls->GetCurrentCallStatus(&currentCallStatus);
+                skipWatch = DispatchNotification(text, currentCallId, currentCallStatus);
+            }
+            if (!skipWatch) {
+                WatchConfirmationWindow(currentCallId, confirmationShown);
+            }
+        }
+    } catch (...) {
+        // The thread ends; the next notification starts a new one (and with it
+        // a fresh discovery).
+        std::lock_guard<std::mutex> lock(m_csMessageIn);
+        m_bMessageInRunning = 0;
+    }
+}
+
+bool CAccessSkypeAPI::DispatchNotification(const std::string& text, int currentCallId,
+                                           int currentCallStatus) {
+    (void)currentCallId;
+    (void)currentCallStatus;
+    switch (ClassifyNotification(text.c_str())) {
+        case SkypeNotification::Call:
+        case SkypeNotification::CallHistoryChanged:
+        case SkypeNotification::Calls:
+            // Call notifications and the call state machine: decided on the
+            // current call as read before this notification.
+            return false;
+        case SkypeNotification::Protocol:
+        case SkypeNotification::Users:
+        case SkypeNotification::User:
+        case SkypeNotification::ConnStatus:
+        case SkypeNotification::Privilege:
+        case SkypeNotification::Profile:
+        case SkypeNotification::UserStatus:
+        case SkypeNotification::AutoAway:
+        case SkypeNotification::CurrentUserHandle:
+        case SkypeNotification::Mute:
+        case SkypeNotification::AudioIn:
+        case SkypeNotification::AudioOut:
+            // User, profile and connection notifications.
+            return false;
+        case SkypeNotification::Other:
+            // Replies to PING, GET SKYPEVERSION, HOOK ON and the setting commands.
+            return false;
+    }
+    return false;
+}
+
+void CAccessSkypeAPI::WatchConfirmationWindow(int currentCallId, bool& confirmationShown) {
+    if (!m_ports.windows->TopLevelWindowExists(kSkypeConfirmFormClass)) {
+        confirmationShown = false;
+        return;
+    }
+    if (!confirmationShown && currentCallId == 0) {
+        m_ports.handset->StopTransferAndWait();
+        m_ports.handset->SendHandsetCommand(kConfirmationShown);
+        confirmationShown = true;
+    }
+}
+
+HsdStatus CAccessSkypeAPI::SetQueueAPIMessage(int request) {
+    m_nQueueAPIMessage = request;
+    return 0;
+}
+
+HsdStatus CAccessSkypeAPI::StartQueueAPIThread() {
+    // The worker carries out the request stored now, whatever is stored later.
+    const int request = m_nQueueAPIMessage.load();
+    std::lock_guard<std::mutex> lock(m_csWorkers);
+    if (m_bStopping) {
+        return E_FAIL;
+    }
+    ReapFinishedWorkers();
+    auto worker = std::make_unique<Worker>();
+    Worker* started = worker.get();
+    try {
+        worker->thread = std::thread([this, started, request] {
+            QueueAPIThreadProc(request);
+            started->done = true;
+        });
+    } catch (const std::system_error&) {
+        Trace("CreateThead QueueAPIThreadProc is failed...\n");
+        return E_FAIL;
+    }
+    m_workers.push_back(std::move(worker));
+    return 0;
+}
+
+void CAccessSkypeAPI::ReapFinishedWorkers() {
+    for (auto it = m_workers.begin(); it != m_workers.end();) {
+        if ((*it)->done) {
+            (*it)->thread.join();
+            it = m_workers.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+void CAccessSkypeAPI::QueueAPIThreadProc(int request) {
+    try {
+        ProcessQueueAPIMessage(request);
+    } catch (...) {
+        // Ends quietly; the request is cleared all the same.
+    }
+    m_nQueueAPIMessage = QAPI_NONE;
+}
+
+void CAccessSkypeAPI::ProcessQueueAPIMessage(int request) {
+    switch (request) {
+        case QAPI_DISCOVER:
+            m_ports.wire->BroadcastDiscover(true);
+            break;
+        case QAPI_ATTACHED:
+            SendSkypeCommand(SKYPE_CMD_PROTOCOL, nullptr, 0);
+            SendSkypeCommand(SKYPE_CMD_GET_USERSTATUS, nullptr, 0);
+            m_ports.audio->SetPreferredAudioDevices();
+            SetQueueAPIMessage(QAPI_SET_AUDIO_DEVICES);
+            StartQueueAPIThread();
+            m_ports.calls->ClearCalls();
+            m_ports.users->ClearUsers();
+            m_ports.handset->HandleKeyEvent(kAttachedKeyCode);
+            SendSkypeCommand(SKYPE_CMD_SEARCH_FRIENDS, nullptr, 0);
+            SendSkypeCommand(SKYPE_CMD_SEARCH_CALLS, nullptr, 0);
+            // Ordinary handset keys go through from now on.
+            m_ports.handset->SetLinkOpen(0);
+            m_ports.handset->SetKeysEnabled(1);
+            break;
+        case QAPI_SET_AUDIO_DEVICES:
+            SendSkypeCommand(SKYPE_CMD_SET_AUDIO_IN, nullptr, 0);
+            SendSkypeCommand(SKYPE_CMD_SET_AUDIO_OUT, nullptr, 0);
+            SendSkypeCommand(SKYPE_CMD_SET_RINGER, nullptr, 0);
+            SendSkypeCommand(SKYPE_CMD_GET_AUDIO_IN, nullptr, 0);
+            SendSkypeCommand(SKYPE_CMD_GET_AUDIO_OUT, nullptr, 0);
+            break;
+        case QAPI_RELEASE:
+            // Skype gets its default devices back before the link detaches.
+            SendSkypeCommand(SKYPE_CMD_RESET_AUDIO_IN, nullptr, 0);
+            SendSkypeCommand(SKYPE_CMD_RESET_AUDIO_OUT, nullptr, 0);
+            SendSkypeCommand(SKYPE_CMD_RESET_RINGER, nullptr, 0);
+            Pause(kReleasePauseMs);
+            m_bCallsLoaded = 0;
+            m_ports.wire->BroadcastDiscover(false);
+            m_ports.wire->ForgetSkypeWindow();
+            break;
+        default:
+            break;
+    }
+}
+
+HsdStatus CAccessSkypeAPI::LoadConfiguration(const char* programFolder, ConfigSwitches* switches) {
+    m_config.Load(*m_ports.profile, programFolder);
+    if (switches != nullptr) {
+        *switches = m_config.Switches();
+    }
+    return 0;
+}
+
+HsdStatus CAccessSkypeAPI::GetRegisterDefaults(int* reg04Value, int* reg1CValue) {
+    if (reg04Value != nullptr) {
+        *reg04Value = m_config.Reg04Value();
+    }
+    if (reg1CValue != nullptr) {
+        *reg1CValue = m_config.Reg1CValue();
+    }
+    return 0;
+}
+
+HsdStatus CAccessSkypeAPI::FillRingList(void* dialog, int comboId) {
+    const std::vector<std::string> names = m_config.ReadRingNames(*m_ports.profile);
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        m_ports.shell->InsertComboString(dialog, comboId, static_cast<int>(i), names[i].c_str());
+    }
+    m_ports.shell->SelectComboEntry(dialog, comboId, 0);
+    return 0;
+}
+
+HsdStatus CAccessSkypeAPI::GetWindowName(char* out, std::size_t size) {
+    return CopyText(m_config.WindowName(), out, size) ? 0 : E_FAIL;
+}
+
+HsdStatus CAccessSkypeAPI::GetFileNoHW(char* out, std::size_t size) {
+    return CopyText(m_config.FileNoHW(), out, size) ? 0 : E_FAIL;
+}
+
+HsdStatus CAccessSkypeAPI::GetFileNoSkype(char* out, std::size_t size) {
+    return CopyText(m_config.FileNoSkype(), out, size) ? 0 : E_FAIL;
+}
+
+HsdStatus CAccessSkypeAPI::GetFileActive(char* out, std::size_t size) {
+    return CopyText(m_config.FileActive(), out, size) ? 0 : E_FAIL;
+}
+
+HsdStatus CAccessSkypeAPI::GetCustomerInfo(char* out, std::size_t size) {
+    if (m_config.CustomerInfo().empty()) {
+        return E_FAIL;
+    }
+    return CopyText(m_config.AboutText(), out, size) ? 0 : E_FAIL;
+}
+
+HsdStatus CAccessSkypeAPI::GetAudioDeviceNames(char* audioIn, std::size_t audioInSize,
+                                               char* audioOut, std::size_t audioOutSize) {
+    std::lock_guard<std::mutex> lock(m_csAudioNames);
+    CopyText(m_strAudioIn, audioIn, audioInSize);
+    CopyText(m_strAudioOut, audioOut, audioOutSize);
+    return 0;
+}
+
+HsdStatus CAccessSkypeAPI::SetHandsetDisplayMode(int on) {
+    m_bHandsetDisplay = on;
+    return 0;
+}
+
+HsdStatus CAccessSkypeAPI::SetFontProcess(CHsdFontProcess* fontProcess) {
+    m_pFontProcess = fontProcess;
+    return 0;
+}
+
+HsdStatus CAccessSkypeAPI::GetUserStatus(int* status) {
+    if (status != nullptr) {
+        *status = m_nUserStatus.load();
+    }
+    return 0;
+}
+
+HsdStatus CAccessSkypeAPI::SendUserStatusToHandset(int status) {
+    // Status codes 0 to 6 (on line, not on line, SKYPEME, AWAY, NA, DND, INVISIBLE).
+    static constexpr unsigned char kStatusCommands[7] = {0x73, 0x74, 0x75, 0x76, 0x77, 0x72, 0x78};
+    const unsigned char command = (status >= 0 && status < 7) ? kStatusCommands[status] : 0x74;
+    m_ports.handset->SendHandsetCommand(command);
+    return 0;
+}
+
+HsdStatus CAccessSkypeAPI::UpdateTrayState() {
+    constexpr int kNotOnLine = 1;
+    if (m_nUserStatus.load() != kNotOnLine && m_ports.handset->IsHandsetPresent()) {
+        m_ports.shell->ShowTrayState(true, m_config.FileActive().c_str());
+    } else {
+        m_ports.shell->ShowTrayState(false, m_config.FileNoANY().c_str());
+    }
+    return 0;
+}

@@ -1,0 +1,117 @@
+// CAccessSkypeAPI: the link to the Skype desktop client. Notifications from
+// Skype are queued by the window procedure and handled one at a time by the
+// notification thread; commands are queued from any thread and sent in queue
+// order by a command thread that lives while commands are pending; attach
+// requests run on short-lived workers.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "Configuration.h"
+#include "I_AccessSkypeAPI.h"
+#include "SkypeCommandCodes.h"
+#include "SkypeLinkPorts.h"
+
+class CAccessSkypeAPI final : public I_AccessSkypeAPI {
+public:
+    // Command texts are built in buffers of this size.
+    static constexpr std::size_t kCommandBufferSize = 256;
+    static constexpr unsigned int kReleasePauseMs = 400;
+    static constexpr unsigned int kHandsetCommandPauseMs = 20;
+
+    // Starts the notification thread and a first command thread. Every port
+    // except the trace must be given and must outlive the object.
+    explicit CAccessSkypeAPI(const SkypeLinkPorts& ports);
+    // Stops both threads and every worker and waits for them to end; pending
+    // texts are discarded.
+    ~CAccessSkypeAPI() override;
+
+    CAccessSkypeAPI(const CAccessSkypeAPI&) = delete;
+    CAccessSkypeAPI& operator=(const CAccessSkypeAPI&) = delete;
+
+    HsdStatus AddToMessageInQueue(const char* text) override;
+    HsdStatus AddToMessageOutQueue(const char* text) override;
+    HsdStatus SendSkypeCommand(unsigned char code, const char* userHandle, int callId) override;
+    HsdStatus GetRegisterDefaults(int* reg04Value, int* reg1CValue) override;
+    HsdStatus LoadConfiguration(const char* programFolder, ConfigSwitches* switches) override;
+    HsdStatus GetAudioDeviceNames(char* audioIn, std::size_t audioInSize, char* audioOut,
+                                  std::size_t audioOutSize) override;
+    HsdStatus FillRingList(void* dialog, int comboId) override;
+    HsdStatus GetWindowName(char* out, std::size_t size) override;
+    HsdStatus GetFileNoHW(char* out, std::size_t size) override;
+    HsdStatus GetFileNoSkype(char* out, std::size_t size) override;
+    HsdStatus GetFileActive(char* out, std::size_t size) override;
+    HsdStatus GetCustomerInfo(char* out, std::size_t size) override;
+    HsdStatus SetHandsetDisplayMode(int on) override;
+    HsdStatus StartQueueAPIThread() override;
+    HsdStatus SetQueueAPIMessage(int request) override;
+    HsdStatus SetFontProcess(CHsdFontProcess* fontProcess) override;
+    HsdStatus UpdateTrayState() override;
+    HsdStatus GetUserStatus(int* status) override;
+    HsdStatus ShowMissedCalls(int ignored) override;
+    HsdStatus SendUserStatusToHandset(int status) override;
+
+    const Configuration& Config() const { return m_config; }
+    int CallsLoaded() const { return m_bCallsLoaded.load(); }
+
+private:
+    struct Worker {
+        std::thread thread;
+        std::atomic<bool> done{false};
+    };
+
+    void MessageInQueueThreadProc();
+    void MessageOutQueueThreadProc();
+    void QueueAPIThreadProc(int request);
+    void ProcessQueueAPIMessage(int request);
+    // Handles one notification; returns true when the confirmation-window
+    // watch is to be skipped after it.
+    bool DispatchNotification(const std::string& text, int currentCallId, int currentCallStatus);
+    void WatchConfirmationWindow(int currentCallId, bool& confirmationShown);
+    // Joins the workers that have finished; m_csWorkers is held.
+    void ReapFinishedWorkers();
+    void Trace(const char* format, const char* text = nullptr);
+
+    SkypeLinkPorts m_ports;
+
+    std::deque<std::string> m_MessageInQueue;
+    std::deque<std::string> m_MessageOutQueue;
+    Configuration m_config;
+    std::atomic<int> m_nQueueAPIMessage{-1};
+    char m_szCurrentUserHandle[260] = {};
+
+    std::thread m_inThread;
+    std::thread m_outThread;
+    std::list<std::unique_ptr<Worker>> m_workers;
+
+    std::atomic<int> m_bMessageInRunning{1};
+    std::atomic<int> m_bMessageOutRunning{1};
+    std::atomic<int> m_bHandsetDisplay{0};
+    std::mutex m_csMessageIn;
+    std::mutex m_csMessageOut;
+    std::mutex m_csWorkers;
+    std::condition_variable m_messageInArrived;
+    std::atomic<int> m_nUserStatus{-1};
+    std::atomic<CHsdFontProcess*> m_pFontProcess{nullptr};
+    std::mutex m_csAudioNames;
+    std::string m_strAudioIn;
+    std::string m_strAudioOut;
+    std::atomic<int> m_bCallsLoaded{0};
+    // Set when destruction begins: no thread or worker is started after it.
+    std::atomic<bool> m_bStopping{false};
+};
+
+// The text of a command code, formatted into out (kCommandBufferSize bytes):
+// "%s" takes userHandle (or, for codes 3, 4 and 31, deviceName; for 16, name),
+// "%d" takes callId. Over-long texts are cut to fit, never in the middle of a
+// UTF-8 character. Returns false, leaving out empty, for codes without a
+// command (0, 14, 26, above 32) and for the device codes without a device name.
+bool FormatSkypeCommand(unsigned char code, const char* userHandle, int callId,
+                        const char* deviceName, const char* name, char* out);

@@ -1,0 +1,108 @@
+// What the Skype link needs from the rest of the program and from the
+// platform, as small interfaces it owns. The shell wires them to the Win32
+// edges and to the real stores, handset object, mixer and tray; tests wire
+// them to recording fakes. Every port must outlive the link.
+#pragma once
+
+#include <string>
+
+#include "HsdStatus.h"
+
+class IProfileReader;
+
+// The WM_COPYDATA transport to the Skype client's API window.
+class ISkypeWire {
+public:
+    virtual ~ISkypeWire() = default;
+    // Sends one command text synchronously; false when the client did not take
+    // it (for instance because no API window is attached).
+    virtual bool SendCommandText(const char* text) = 0;
+    // Broadcasts the discover message; the main window is named as the sender
+    // when announceMainWindow is set, else no window is named.
+    virtual void BroadcastDiscover(bool announceMainWindow) = 0;
+    // Forgets the client's API window (detached).
+    virtual void ForgetSkypeWindow() = 0;
+};
+
+// Presence of the Skype client's top-level windows, by class name.
+class ISkypeClientWindows {
+public:
+    virtual ~ISkypeClientWindows() = default;
+    virtual bool TopLevelWindowExists(const char* className) = 0;
+};
+
+// The call store operations the link uses, with the call store's own names.
+class ILinkCallStore {
+public:
+    virtual ~ILinkCallStore() = default;
+    virtual HsdStatus GetCurrentCallId(int* id) = 0;
+    virtual HsdStatus GetCurrentCallStatus(int* status) = 0;
+    virtual HsdStatus ResetCurrentCall() = 0;
+    virtual HsdStatus ResetSecondCall() = 0;
+    virtual HsdStatus ResetCallBrowse() = 0;
+    virtual HsdStatus ClearCalls() = 0;
+    virtual HsdStatus CountMissedCalls(int* count) = 0;
+};
+
+// The contact store operations the link uses, with the contact store's own names.
+class ILinkUserStore {
+public:
+    virtual ~ILinkUserStore() = default;
+    virtual HsdStatus ClearUsers() = 0;
+    virtual HsdStatus ResetUserBrowse() = 0;
+};
+
+// The handset object (CHsdHid) as the link uses it.
+class ILinkHandset {
+public:
+    virtual ~ILinkHandset() = default;
+    virtual bool SendHandsetCommand(unsigned char code) = 0;
+    virtual int HandleKeyEvent(int code) = 0;
+    // Stops a display transfer under way and waits until it has stopped.
+    virtual void StopTransferAndWait() = 0;
+    virtual void SetModeFlags(unsigned int flags) = 0;
+    virtual void SetLinkOpen(int value) = 0;
+    virtual void SetKeysEnabled(int value) = 0;
+    virtual bool IsHandsetPresent() = 0;
+};
+
+// The handset's audio device: its name (the speaker-volume mixer control's
+// device name, in the system code page) and the Sound Mapper's preferred devices.
+class ILinkAudio {
+public:
+    virtual ~ILinkAudio() = default;
+    // Empty when no handset audio device is known.
+    virtual std::string GetHandsetDeviceName() = 0;
+    virtual void SetPreferredAudioDevices() = 0;
+};
+
+// The shell's tray icon and the ring list of its settings dialog.
+class ILinkShell {
+public:
+    virtual ~ILinkShell() = default;
+    // connected: the "Connected" tip, else "Disconnected"; the icon from iconPath
+    // (an icon that does not load leaves the icon as it was).
+    virtual void ShowTrayState(bool connected, const char* iconPath) = 0;
+    // dialog is a window handle.
+    virtual void InsertComboString(void* dialog, int comboId, int index, const char* text) = 0;
+    virtual void SelectComboEntry(void* dialog, int comboId, int index) = 0;
+};
+
+// Debug tracing, off unless a sink is given.
+class ILinkTrace {
+public:
+    virtual ~ILinkTrace() = default;
+    virtual void Trace(const char* line) = 0;
+};
+
+struct SkypeLinkPorts {
+    ISkypeWire* wire = nullptr;
+    ISkypeClientWindows* windows = nullptr;
+    ILinkCallStore* calls = nullptr;
+    ILinkUserStore* users = nullptr;
+    ILinkHandset* handset = nullptr;
+    ILinkAudio* audio = nullptr;
+    ILinkShell* shell = nullptr;
+    IProfileReader* profile = nullptr;
+    ILinkTrace* trace = nullptr;  // optional
+};
