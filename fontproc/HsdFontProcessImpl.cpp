@@ -55,7 +55,7 @@ struct Utf8Char {
         kSingle,     // one byte, taken as it is (0x80-0xBF included)
         kValue,      // two or three bytes forming a UCS-2 value
         kNoValue,    // a four-byte sequence: outside UCS-2, shown as a blank cell
-        kMalformed,  // a lead byte whose sequence does not continue: skipped
+        kMalformed,  // a sequence that ends too early: skipped
     };
     Kind kind;
     int length;
@@ -66,27 +66,37 @@ bool Continues(unsigned char byte) {
     return (byte & 0x80) != 0;
 }
 
+// A malformed sequence is skipped whole: its lead byte and the bytes after it
+// that did continue it.
+Utf8Char Malformed(const unsigned char* p, int needed) {
+    int length = 1;
+    while (length < needed && Continues(p[length])) {
+        ++length;
+    }
+    return {Utf8Char::kMalformed, length, 0};
+}
+
 Utf8Char DecodeUtf8(const unsigned char* p) {
     const unsigned char lead = p[0];
     if (lead >= 0xF0) {
         if (Continues(p[1]) && Continues(p[2]) && Continues(p[3])) {
             return {Utf8Char::kNoValue, 4, 0};
         }
-        return {Utf8Char::kMalformed, 1, 0};
+        return Malformed(p, 4);
     }
     if (lead >= 0xE0) {
         if (Continues(p[1]) && Continues(p[2])) {
             const unsigned value = (lead & 0x0Fu) << 12 | (p[1] & 0x3Fu) << 6 | (p[2] & 0x3Fu);
             return {Utf8Char::kValue, 3, static_cast<std::uint16_t>(value)};
         }
-        return {Utf8Char::kMalformed, 1, 0};
+        return Malformed(p, 3);
     }
     if (lead >= 0xC0) {
         if (Continues(p[1])) {
             const unsigned value = (lead & 0x1Fu) << 6 | (p[1] & 0x3Fu);
             return {Utf8Char::kValue, 2, static_cast<std::uint16_t>(value)};
         }
-        return {Utf8Char::kMalformed, 1, 0};
+        return Malformed(p, 2);
     }
     return {Utf8Char::kSingle, 1, lead};
 }
