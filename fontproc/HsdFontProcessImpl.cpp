@@ -561,18 +561,18 @@ HsdStatus CHsdFontProcessImpl::FontCodeToUnicodeToUTF_8(const char* text, unsign
             out[written++] = *p++;
             continue;
         }
-        bool found = false;
+        int found = -1;
         unsigned unicode = 0;
         if (p[1] != 0) {
             const long code = static_cast<long>(CodeOf(p));
-            for (int i = 0; i < 3 && !found; ++i) {
+            for (int i = 0; i < 3 && found < 0; ++i) {
                 if (ReadUnicodeEntry(inverse[i], code - bases[i], &unicode)) {
+                    found = i;
                     lastCodeTable_ = tableIds[i];
-                    found = true;
                 }
             }
         }
-        if (!found) {
+        if (found < 0) {
             ++p;
             continue;
         }

@@ -91,16 +91,15 @@ protected:
 TempFolder* FontConversion::folder_ = nullptr;
 
 TEST_F(FontConversion, Big5GlyphIndexFollowsTheRowsOf157Cells) {
-    const std::pair<unsigned, int> found[] = {{0xA140, 0},   {0xA17E, 62},   {0xA1A1, 63},
-                                              {0xA1FE, 156}, {0xA240, 157},  {0xA4A4, 537},
+    const std::pair<unsigned, int> found[] = {{0xA140, 0},    {0xA17E, 62},   {0xA1A1, 63},
+                                              {0xA1FE, 156},  {0xA240, 157},  {0xA4A4, 537},
                                               {0xBBB9, 4169}, {0xF9FE, 13972}};
     for (const auto& [code, n] : found) {
         EXPECT_EQ(GlyphRead(&CHsdFontProcessImpl::Transfer950FontCode, code, kBig5Fill, 0), n)
             << std::hex << code;
     }
     for (unsigned code : {0xA180u, 0xA1A0u, 0xA13Fu, 0xF9FFu, 0x8140u, 0xFA40u}) {
-        EXPECT_EQ(GlyphRead(&CHsdFontProcessImpl::Transfer950FontCode, code, kBig5Fill, E_FAIL),
-                  -1)
+        EXPECT_EQ(GlyphRead(&CHsdFontProcessImpl::Transfer950FontCode, code, kBig5Fill, E_FAIL), -1)
             << std::hex << code;
     }
 }
@@ -129,8 +128,7 @@ TEST_F(FontConversion, ShiftJisGlyphIndexPacksTheUsedRows) {
     }
     for (unsigned code : {0x8540u, 0x8740u, 0x889Eu, 0x84F8u, 0x8A3Fu, 0x9FFDu, 0xEAA5u, 0xEB40u,
                           0xEF40u, 0xFC4Cu, 0xF040u, 0x8130u}) {
-        EXPECT_EQ(GlyphRead(&CHsdFontProcessImpl::Transfer932FontCode, code, kSjisFill, E_FAIL),
-                  -1)
+        EXPECT_EQ(GlyphRead(&CHsdFontProcessImpl::Transfer932FontCode, code, kSjisFill, E_FAIL), -1)
             << std::hex << code;
     }
 }
@@ -153,8 +151,8 @@ TEST_F(FontConversion, UnicodeToCodeTriesBig5ThenShiftJisThenGb2312) {
         unsigned char buffer[2] = {static_cast<unsigned char>(c.unicode >> 8),
                                    static_cast<unsigned char>(c.unicode)};
         EXPECT_EQ(h.font.TransferUnicodeToCode(buffer), 0) << std::hex << c.unicode;
-        EXPECT_EQ(static_cast<unsigned>(buffer[0] << 8 | buffer[1]), c.code) << std::hex
-                                                                             << c.unicode;
+        EXPECT_EQ(static_cast<unsigned>(buffer[0] << 8 | buffer[1]), c.code)
+            << std::hex << c.unicode;
         EXPECT_EQ(h.font.LastCodeTable(), c.table) << std::hex << c.unicode;
     }
     unsigned char unmapped[2] = {0x12, 0x34};
@@ -231,10 +229,10 @@ TEST_F(FontConversion, DoubleByteGlyphsComeFromTheTableThatMappedThem) {
     // 中 (Big5 A4A4), あ (Shift-JIS 82A0), 们 (GB2312 C3C7), then an unmapped
     // character as a blank cell; each glyph restarts the phase.
     const auto items = h.Convert("\xE4\xB8\xAD\xE3\x81\x82\xE4\xBB\xAC\xE4\xB8\x80");
-    const auto expected = Join({Marker(0x71), Data(NumberedGlyph(537, 32, kBig5Fill)),
-                                Data(NumberedGlyph(280, 32, kSjisFill)),
-                                Data(NumberedGlyph(3234, 32, kGbFill)),
-                                Data(std::vector<unsigned char>(32, 0))});
+    const auto expected =
+        Join({Marker(0x71), Data(NumberedGlyph(537, 32, kBig5Fill)),
+              Data(NumberedGlyph(280, 32, kSjisFill)), Data(NumberedGlyph(3234, 32, kGbFill)),
+              Data(std::vector<unsigned char>(32, 0))});
     EXPECT_EQ(items, expected);
     // A two-byte UTF-8 character outside the Latin table is a double-byte glyph too.
     EXPECT_EQ(h.Convert("\xCE\xB1"), Join({Marker(0x71), Data(NumberedGlyph(318, 32, kBig5Fill))}));
@@ -358,8 +356,9 @@ TEST_F(FontConversion, CodePageTextBackToUtf8) {
                                               "B",
                                               out),
               0);
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(out)), "A\xE4\xB8\xAD"
-                                                         "B");
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(out)),
+              "A\xE4\xB8\xAD"
+              "B");
     EXPECT_EQ(h.font.LastCodeTable(), 1);
 
     std::memset(out, 0, sizeof out);
