@@ -450,6 +450,19 @@ TEST_F(FontConversion, FilesOpenFromTheCurrentFolderWithoutAFolderName) {
     EXPECT_EQ(buffer[0], 0xA4);
 }
 
+TEST_F(FontConversion, LatinGlyphLookupReadsOnlyTheGlyphsInTheFile) {
+    std::array<unsigned char, 16> glyph;
+    glyph.fill(0xEE);
+    h.font.TransferLatinFontCode(0x8D, glyph.data());
+    EXPECT_EQ(std::vector<unsigned char>(glyph.begin(), glyph.end()),
+              NumberedGlyph(0x8D, 16, kLatinFill));
+    for (std::int32_t code : {-1, 256, 100000}) {
+        glyph.fill(0xEE);
+        h.font.TransferLatinFontCode(code, glyph.data());
+        EXPECT_EQ(glyph[0], 0xEE) << code;
+    }
+}
+
 TEST(FontHexToInt, BigEndianValueOfUpToFourBytes) {
     CHsdFontProcessImpl font;
     const unsigned char bytes[] = {0x12, 0x34, 0x56, 0x78, 0x9A};
