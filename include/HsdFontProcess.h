@@ -9,6 +9,10 @@
 
 class I_HsdHIDCtrl;
 
+// Texts travel in 255-byte zero-filled buffers; FontCodeToUnicodeToUTF_8 writes
+// at most this many bytes, so the result stays terminated.
+inline constexpr int kHsdFontTextMaxBytes = 254;
+
 class CHsdFontProcess {
 public:
     // Opens the eight font files, in the folder when one is given (may be null).
@@ -23,7 +27,8 @@ public:
     virtual HsdStatus SendFontCode2MCU() = 0;
     // UTF-8 to code-page text; out is a zero-filled buffer of at least 34 bytes.
     virtual HsdStatus UTF_8ToUnicode2Font(const char* text, unsigned char* out) = 0;
-    // Code-page text to UTF-8; out is a zero-filled buffer of at least 1.5 × strlen(text) + 1.
+    // Code-page text to UTF-8; out is a zero-filled buffer of at least the smaller of
+    // 1.5 × strlen(text) + 1 and kHsdFontTextMaxBytes + 1 bytes.
     virtual HsdStatus FontCodeToUnicodeToUTF_8(const char* text, unsigned char* out) = 0;
     // code[2] lead byte first; glyph receives 32 bytes.
     virtual HsdStatus Transfer950FontCode(const unsigned char* code, unsigned char* glyph) = 0;

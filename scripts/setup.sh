@@ -9,6 +9,7 @@ packages=(
     wine wine64
     libgtest-dev libgmock-dev googletest
     xvfb xauth
+    unifont libbenchmark-dev clang libclang-rt-14-dev
 )
 
 missing=()
