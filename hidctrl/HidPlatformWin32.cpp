@@ -83,9 +83,9 @@ public:
 
     HANDLE Open(const std::string& path, bool overlapped) override {
         const DWORD flags = overlapped ? FILE_FLAG_OVERLAPPED : 0;
-        HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                    flags, nullptr);
+        HANDLE handle =
+            CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, flags, nullptr);
         // Only a pipe can be busy: its server is between two connections.
         if (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_PIPE_BUSY &&
             WaitNamedPipeA(path.c_str(), 1000)) {

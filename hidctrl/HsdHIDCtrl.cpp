@@ -36,7 +36,8 @@ bool WaitForThreadWhileDispatching(HANDLE thread, DWORD timeoutMs) {
     for (;;) {
         const ULONGLONG now = GetTickCount64();
         const DWORD remaining = now >= deadline ? 0 : static_cast<DWORD>(deadline - now);
-        const DWORD result = MsgWaitForMultipleObjects(1, &thread, FALSE, remaining, QS_SENDMESSAGE);
+        const DWORD result =
+            MsgWaitForMultipleObjects(1, &thread, FALSE, remaining, QS_SENDMESSAGE);
         if (result == WAIT_OBJECT_0) {
             return true;
         }

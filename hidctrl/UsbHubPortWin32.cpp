@@ -162,8 +162,9 @@ public:
             return false;
         }
         const auto* full = reinterpret_cast<const USB_NODE_CONNECTION_NAME*>(whole.data());
-        name = ToAnsi(full->NodeName,
-                      (whole.size() - offsetof(USB_NODE_CONNECTION_NAME, NodeName)) / sizeof(WCHAR));
+        name =
+            ToAnsi(full->NodeName,
+                   (whole.size() - offsetof(USB_NODE_CONNECTION_NAME, NodeName)) / sizeof(WCHAR));
         return !name.empty();
     }
 };

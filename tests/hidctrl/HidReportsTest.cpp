@@ -15,8 +15,8 @@ TEST(HidMatch, DefaultMasksNeedTheVendorAndBothProductBits) {
     EXPECT_TRUE(HidDeviceMatches(V, 0xFFFF, 0xFFFF, 0x1800, nullptr, 0));
     EXPECT_FALSE(HidDeviceMatches(V, 0x0800, 0xFFFF, 0x1800, nullptr, 0));
     EXPECT_FALSE(HidDeviceMatches(V, 0x1000, 0xFFFF, 0x1800, nullptr, 0));
-    EXPECT_FALSE(HidDeviceMatches(static_cast<std::uint16_t>(V ^ 1), 0x1800, 0xFFFF, 0x1800,
-                                  nullptr, 0));
+    EXPECT_FALSE(
+        HidDeviceMatches(static_cast<std::uint16_t>(V ^ 1), 0x1800, 0xFFFF, 0x1800, nullptr, 0));
 }
 
 TEST(HidMatch, VendorMaskIsAndedWithTheHandsetVendor) {

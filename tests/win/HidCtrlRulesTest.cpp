@@ -125,7 +125,8 @@ protected:
     std::unique_ptr<CHsdHIDCtrl> Make(bool behindUsb2Hub = false) {
         return std::make_unique<CHsdHIDCtrl>(
             std::make_unique<FakeHidPlatform>(devices),
-            std::make_unique<CUsbHubWalker>(std::make_unique<FakeHubPort>(hubOpens, behindUsb2Hub)));
+            std::make_unique<CUsbHubWalker>(
+                std::make_unique<FakeHubPort>(hubOpens, behindUsb2Hub)));
     }
     std::vector<FakeDevice> devices;
     int hubOpens = 0;

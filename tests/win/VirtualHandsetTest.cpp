@@ -61,8 +61,8 @@ public:
             RegisterClassA(&wc);
             registered = true;
         }
-        hwnd = CreateWindowExA(0, "VoxlinkHidTestWindow", "", 0, 0, 0, 0, 0, HWND_MESSAGE,
-                               nullptr, GetModuleHandleA(nullptr), this);
+        hwnd = CreateWindowExA(0, "VoxlinkHidTestWindow", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                               GetModuleHandleA(nullptr), this);
         SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     }
 

@@ -184,8 +184,8 @@ struct VirtualHandset::Impl {
                     state.mixerEnabled = b[6] == 0x55 && b[7] == 0x55;
                 }
             } else if (options.answerRegisterReads) {
-                const auto value = state.registers.count(reg) ? state.registers[reg]
-                                                               : std::pair<int, int>{0, 0};
+                const auto value =
+                    state.registers.count(reg) ? state.registers[reg] : std::pair<int, int>{0, 0};
                 QueueInput({0, 0, 0x70, 0xF0, static_cast<std::uint8_t>(reg),
                             static_cast<std::uint8_t>(value.first),
                             static_cast<std::uint8_t>(value.second), 0});
@@ -200,8 +200,7 @@ struct VirtualHandset::Impl {
             if (data == 0 && nothingYet && (command & 0xFC) == 0x24) {
                 // The program refused the handshake.
                 ++state.handshakesRefused;
-                decoder.Begin();
-                decoder.Feed(0x1A, 0x0A);
+                decoder.Abort();
                 return;
             }
             // An acknowledgement that slipped in among the items: a data item
@@ -415,9 +414,9 @@ struct VirtualHandset::Impl {
             }
             Connection& connection = *order[index];
             DWORD received = 0;
-            const bool ok =
-                GetOverlappedResult(connection.pipe, &connection.readOverlapped, &received, FALSE) ||
-                GetLastError() == ERROR_MORE_DATA;
+            const bool ok = GetOverlappedResult(connection.pipe, &connection.readOverlapped,
+                                                &received, FALSE) ||
+                            GetLastError() == ERROR_MORE_DATA;
             ResetEvent(connection.readOverlapped.hEvent);
             if (ok && received > 0) {
                 std::lock_guard<std::mutex> guard(lock);
@@ -426,7 +425,8 @@ struct VirtualHandset::Impl {
             }
             if (!ok || !StartRead(connection)) {
                 CloseConnection(connection);
-                connections.remove_if([](const Connection& c) { return c.pipe == INVALID_HANDLE_VALUE; });
+                connections.remove_if(
+                    [](const Connection& c) { return c.pipe == INVALID_HANDLE_VALUE; });
                 SetConnectionCount(static_cast<int>(connections.size()));
             }
             Flush(connections);

@@ -59,17 +59,17 @@ struct Acknowledgement {
 // The handset's readable state, from the commands it was sent.
 struct HandsetState {
     bool plugged = false;
-    int connections = 0;     // pipe clients connected now
-    bool ringing = false;    // 0x9E on; 0x1F, 0x20, 0x9F off
-    bool callActive = false; // 0x1F on, 0x20 off
-    bool routing = false;    // 0x98 (outgoing call routed) until 0x1F or 0x20
-    bool callFailed = false; // 0x9F
-    bool muted = false;      // 0x2F on, 0x2E off
-    bool noList = false;     // 0x1A outside a transfer, until the next transfer
-    bool shutdown = false;   // 0x07
-    bool mixerEnabled = false;  // register 0x1A written with 0x55 0x55
-    int userStatusCommand = -1; // last of 0x72-0x78
-    int ringToneChanges = 0;    // 0x2D
+    int connections = 0;         // pipe clients connected now
+    bool ringing = false;        // 0x9E on; 0x1F, 0x20, 0x9F off
+    bool callActive = false;     // 0x1F on, 0x20 off
+    bool routing = false;        // 0x98 (outgoing call routed) until 0x1F or 0x20
+    bool callFailed = false;     // 0x9F
+    bool muted = false;          // 0x2F on, 0x2E off
+    bool noList = false;         // 0x1A outside a transfer, until the next transfer
+    bool shutdown = false;       // 0x07
+    bool mixerEnabled = false;   // register 0x1A written with 0x55 0x55
+    int userStatusCommand = -1;  // last of 0x72-0x78
+    int ringToneChanges = 0;     // 0x2D
     int linkStarts = 0;
     int handshakesSent = 0;
     int handshakesRefused = 0;  // 0x24-0x27

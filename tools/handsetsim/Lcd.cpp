@@ -222,8 +222,7 @@ bool LcdDecoder::Feed(std::uint8_t command, std::uint8_t data) {
 void LcdDecoder::Data(std::uint8_t byte, std::uint8_t phase) {
     if (phase != phase_) {
         current_.anomalies.push_back("phase " + std::to_string(phase) + " where " +
-                                     std::to_string(phase_) + " was due (item " + Hex2(byte) +
-                                     ")");
+                                     std::to_string(phase_) + " was due (item " + Hex2(byte) + ")");
     }
     phase_ = Toggle(phase_);
     switch (field_) {
@@ -280,8 +279,8 @@ std::string MarkerName(int marker) {
 std::string RenderText(const LcdScreen& screen) {
     const std::string status = StatusLine(screen);
     const std::string name = screen.NameText();
-    const std::size_t width = std::max<std::size_t>(
-        {static_cast<std::size_t>(kLineUnits), status.size(), name.size()});
+    const std::size_t width =
+        std::max<std::size_t>({static_cast<std::size_t>(kLineUnits), status.size(), name.size()});
     const std::string border = "+" + std::string(width, '-') + "+\n";
     auto line = [width](const std::string& text) {
         return "|" + text + std::string(width - text.size(), ' ') + "|\n";
@@ -345,8 +344,8 @@ Bitmap RenderBitmap(const LcdScreen& screen, const AsciiFont& font) {
 }
 
 std::string EncodePbm(const Bitmap& bitmap) {
-    std::string pbm = "P1\n" + std::to_string(bitmap.width) + " " +
-                      std::to_string(bitmap.height) + "\n";
+    std::string pbm =
+        "P1\n" + std::to_string(bitmap.width) + " " + std::to_string(bitmap.height) + "\n";
     for (int y = 0; y < bitmap.height; ++y) {
         for (int x = 0; x < bitmap.width; ++x) {
             pbm += bitmap.dark[static_cast<std::size_t>(y * bitmap.width + x)] ? '1' : '0';
@@ -376,7 +375,8 @@ void Put32(std::vector<std::uint8_t>& out, std::uint32_t value) {
     out.push_back(static_cast<std::uint8_t>(value));
 }
 
-void Chunk(std::vector<std::uint8_t>& out, const char* type, const std::vector<std::uint8_t>& data) {
+void Chunk(std::vector<std::uint8_t>& out, const char* type,
+           const std::vector<std::uint8_t>& data) {
     Put32(out, static_cast<std::uint32_t>(data.size()));
     std::vector<std::uint8_t> body(type, type + 4);
     body.insert(body.end(), data.begin(), data.end());

@@ -19,7 +19,7 @@ enum class CellKind { Ascii, Latin, Wide };
 
 struct LcdCell {
     CellKind kind = CellKind::Ascii;
-    std::uint8_t code = 0;                // the character (ASCII cells)
+    std::uint8_t code = 0;                 // the character (ASCII cells)
     std::array<std::uint8_t, 32> glyph{};  // 16 bytes (Latin) or 32 (Wide)
     int Units() const { return kind == CellKind::Wide ? 2 : 1; }
 };
@@ -70,6 +70,8 @@ public:
     const LcdScreen& Current() const { return current_; }
     const LcdScreen& Shown() const { return shown_; }
     int CompletedTransfers() const { return completed_; }
+    // The program refused the transfer: the display stays as it was.
+    void Abort() { inTransfer_ = false; }
     // The handset clears its display on (0x00, 0x4F) outside a transfer.
     void Clear();
 

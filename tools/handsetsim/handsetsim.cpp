@@ -35,6 +35,7 @@ const char kHelp[] =
     "                       without it, commands are read interactively\n"
     "  --transcript FILE    also write every report and event to FILE\n"
     "  --unplugged          start unplugged (default: plugged in at start)\n"
+    "  --no-broadcast       don't broadcast WM_DEVICECHANGE when plugging in or out\n"
     "  --quiet              don't echo the transcript to standard output\n"
     "\n"
     "commands (one per line; '#' starts a comment; codes and bytes in hex):\n"
@@ -45,7 +46,8 @@ const char kHelp[] =
     "  handshake [CODE]     out-of-sequence report (sequence 4-7), default 5A\n"
     "  report B0 B1 ...     any input report\n"
     "  wait MS              pause\n"
-    "  expect-connect [MS]  until a program has the device open\n"
+    "  expect-connect [N] [MS]  until N pipe clients (default 1) have the device open;\n"
+    "                       a program with its read thread running holds two\n"
     "  expect-ack [MS]      until the last key is acknowledged\n"
     "  expect-report B0 .. B7 [MS]  until an output report matches (xx = any byte),\n"
     "                       searching after the previous match\n"
@@ -121,7 +123,7 @@ public:
             return true;
         }
         if (command == "expect-connect") {
-            return Check(handset_.WaitForConnections(1, ParseInt(arg(0), 5000)),
+            return Check(handset_.WaitForConnections(ParseInt(arg(0), 1), ParseInt(arg(1), 5000)),
                          "no program opened the device");
         }
         if (command == "expect-ack") {
@@ -153,13 +155,11 @@ public:
             const ULONGLONG deadline = GetTickCount64() + 5000;
             do {
                 const handsetsim::HandsetState s = handset_.State();
-                const bool set = (name == "ringing" && s.ringing) ||
-                                 (name == "call" && s.callActive) || (name == "muted" && s.muted) ||
-                                 (name == "nolist" && s.noList) ||
-                                 (name == "shutdown" && s.shutdown) ||
-                                 (name == "mixer" && s.mixerEnabled) ||
-                                 (name == "routing" && s.routing) ||
-                                 (name == "failed" && s.callFailed);
+                const bool set =
+                    (name == "ringing" && s.ringing) || (name == "call" && s.callActive) ||
+                    (name == "muted" && s.muted) || (name == "nolist" && s.noList) ||
+                    (name == "shutdown" && s.shutdown) || (name == "mixer" && s.mixerEnabled) ||
+                    (name == "routing" && s.routing) || (name == "failed" && s.callFailed);
                 if (set) {
                     return true;
                 }
@@ -249,6 +249,8 @@ int main(int argc, char** argv) {
             transcriptPath = next();
         } else if (a == "--unplugged") {
             plugged = false;
+        } else if (a == "--no-broadcast") {
+            options.broadcastDeviceChange = false;
         } else if (a == "--quiet") {
             quiet = true;
         } else {
