@@ -71,6 +71,7 @@ TEST(LcdDecoder, CallEntryWithDoubleByteGlyphRendersToTheExpectedPicture) {
               "|MISSED 0:35 12/07               |\n"
               "|Bo####                          |\n"
               "+--------------------------------+\n");
+    std::printf("%s%s", RenderText(screen).c_str(), RenderArt(screen, AsciiFont{}).c_str());
     std::istringstream art(RenderArt(screen, AsciiFont{}));
     std::string row;
     for (int y = 0; y < 16; ++y) {
