@@ -242,6 +242,21 @@ TEST_F(HidCtrlRules, OutputWithoutHandset) {
     EXPECT_EQ(hid->SetFontProcess(nullptr), 0);
 }
 
+TEST_F(HidCtrlRules, ReadThreadWithoutHandsetStartsIdleAndStopsAtOnce) {
+    auto hid = Make();
+    EXPECT_EQ(hid->StartReadThread(nullptr), 0);
+    EXPECT_TRUE(hid->HasReadThread());
+    EXPECT_FALSE(hid->IsOpen());
+    Sleep(50);  // its read fails at once; it must not spin or end by itself
+    EXPECT_TRUE(hid->HasReadThread());
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(hid->StopReadThread(), 0);
+    const double ms =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_LT(ms, 250.0);
+    EXPECT_FALSE(hid->HasReadThread());
+}
+
 TEST_F(HidCtrlRules, CommandsAreTriedTwiceRegisterWritesOnce) {
     // Writes to the fake device (an event) always fail.
     devices = {{"handset", V, 0x1822}};

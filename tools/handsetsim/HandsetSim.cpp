@@ -26,6 +26,7 @@ constexpr std::size_t kReadBuffer = 64;
 // Reports a client doesn't read pile up to this many, then are dropped, as a
 // HID device's input buffer of an unread handle overflows.
 constexpr std::size_t kMaxPendingWrites = 64;
+constexpr std::size_t kMaxConnections = 60;
 
 std::string HexLine(const char* prefix, const std::vector<std::uint8_t>& bytes) {
     std::string line = prefix;
@@ -388,7 +389,11 @@ struct VirtualHandset::Impl {
                     connectedAtOnce ||
                     GetOverlappedResult(listening, &connectOverlapped, &ignored, FALSE);
                 ResetEvent(connectOverlapped.hEvent);
-                if (connected) {
+                if (connected && connections.size() >= kMaxConnections) {
+                    // One wait covers at most 64 events: refuse further clients.
+                    DisconnectNamedPipe(listening);
+                    CloseHandle(listening);
+                } else if (connected) {
                     connections.emplace_back();
                     Connection& connection = connections.back();
                     connection.pipe = listening;
