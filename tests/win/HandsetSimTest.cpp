@@ -136,6 +136,42 @@ TEST(LcdDecoder, LatinRunsNoticesTimersAndBrokenStreams) {
     EXPECT_EQ(lcd.Shown().NameText(), "xy");
 }
 
+TEST(LcdImages, AsciiFontFromAUnifontHexFile) {
+    char folder[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, folder);
+    const std::string path = std::string(folder) + "voxlink-test-font.hex";
+    {
+        std::ofstream out(path);
+        // 'A': rows 6-7 "...##...", "..#..#..", rows 11-13 ".#....#." and so on.
+        out << "0041:0000000018242442427E424242420000\n"
+               "4E00:00000000000000000000FFFE00000000000000000000000000000000000000\n";
+    }
+    AsciiFont font;
+    ASSERT_TRUE(font.Load(path));
+    DeleteFileA(path.c_str());
+    const std::uint8_t* a = &font.glyphs[0x41 * 16];
+    EXPECT_TRUE(GlyphPixel(a, 8, 3, 4));
+    EXPECT_TRUE(GlyphPixel(a, 8, 4, 4));
+    EXPECT_FALSE(GlyphPixel(a, 8, 2, 4));
+    EXPECT_TRUE(GlyphPixel(a, 8, 1, 9));  // the bar 0x7E
+    EXPECT_TRUE(GlyphPixel(a, 8, 6, 9));
+    EXPECT_FALSE(GlyphPixel(a, 8, 0, 9));
+    EXPECT_FALSE(GlyphPixel(&font.glyphs[0x42 * 16], 8, 3, 4)) << "absent glyphs are blank";
+
+    LcdScreen screen;
+    LcdCell cell;
+    cell.code = 'A';
+    screen.name.push_back(cell);
+    std::istringstream art(RenderArt(screen, font));
+    std::vector<std::string> rows;
+    for (std::string row; std::getline(art, row);) {
+        rows.push_back(row);
+    }
+    ASSERT_EQ(rows.size(), 16u);
+    EXPECT_EQ(rows[4], "...##...");
+    EXPECT_EQ(rows[9], ".######.");
+}
+
 TEST(LcdImages, PbmAndPngHaveTheLcdSize) {
     LcdScreen screen;
     LcdCell cell;
@@ -294,6 +330,8 @@ TEST(HandsetSimProgram, ScriptAgainstTheLibraryInAnotherProcess) {
     folder.resize(folder.find_last_of("\\/") + 1);
     const std::string pipe = UniquePipe();
     const std::string script = folder + "handsetsim_test_script.txt";
+    const std::string png = folder + "handsetsim_test_lcd.png";
+    DeleteFileA(png.c_str());
     {
         std::ofstream out(script);
         out << "# a key, its acknowledgement, a list transfer\n"
@@ -303,7 +341,9 @@ TEST(HandsetSimProgram, ScriptAgainstTheLibraryInAnotherProcess) {
                "expect-report 00 00 00 3F xx xx xx xx\n"
                "expect-display Zed\n"
                "state\n"
-               "show\n";
+               "show\n"
+               "png "
+            << png << "\n";
     }
     SetEnvironmentVariableA(kVirtualHandsetVariable, pipe.c_str());
     std::string command = "\"" + folder + "handsetsim.exe\" --no-broadcast --quiet --pipe " + pipe +
@@ -352,6 +392,12 @@ TEST(HandsetSimProgram, ScriptAgainstTheLibraryInAnotherProcess) {
     DWORD exitCode = 99;
     GetExitCodeProcess(pi.hProcess, &exitCode);
     EXPECT_EQ(exitCode, 0u) << "a script expectation failed";
+    std::ifstream image(png, std::ios::binary);
+    char signature[4] = {};
+    image.read(signature, 4);
+    EXPECT_EQ(std::string(signature + 1, 3), "PNG") << "the script saved the LCD as a PNG";
+    image.close();
+    DeleteFileA(png.c_str());
     CloseHandle(reader);
     CloseHandle(pi.hProcess);
     CloseHandle(pi.hThread);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 
@@ -120,7 +121,51 @@ std::vector<std::uint8_t> GlyphFromRows(const std::vector<std::uint8_t>& rows, i
     return glyph;
 }
 
+namespace {
+
+// GNU Unifont's .hex format: "XXXX:" then 32 hex digits for an 8x16 glyph,
+// one row byte after the other. Only code points 0-255 of width 8 are taken.
+bool LoadUnifontHex(std::ifstream& file, std::vector<std::uint8_t>& glyphs) {
+    glyphs.assign(256 * 16, 0);
+    int loaded = 0;
+    for (std::string line; std::getline(file, line);) {
+        const std::size_t colon = line.find(':');
+        if (colon == std::string::npos) {
+            continue;
+        }
+        const unsigned long code = std::strtoul(line.substr(0, colon).c_str(), nullptr, 16);
+        std::string bits = line.substr(colon + 1);
+        while (!bits.empty() && (bits.back() == '\r' || bits.back() == '\n')) {
+            bits.pop_back();
+        }
+        if (code > 255 || bits.size() != 32) {
+            continue;
+        }
+        std::vector<std::uint8_t> rows;
+        for (std::size_t i = 0; i < 32; i += 2) {
+            rows.push_back(
+                static_cast<std::uint8_t>(std::strtoul(bits.substr(i, 2).c_str(), nullptr, 16)));
+        }
+        const std::vector<std::uint8_t> glyph = GlyphFromRows(rows, 8);
+        std::copy(glyph.begin(), glyph.end(),
+                  glyphs.begin() + static_cast<std::ptrdiff_t>(code * 16));
+        ++loaded;
+    }
+    return loaded > 0;
+}
+
+}  // namespace
+
 bool AsciiFont::Load(const std::string& path) {
+    if (path.size() > 4 && path.compare(path.size() - 4, 4, ".hex") == 0) {
+        std::ifstream hex(path);
+        std::vector<std::uint8_t> parsed;
+        if (!hex || !LoadUnifontHex(hex, parsed)) {
+            return false;
+        }
+        glyphs = std::move(parsed);
+        return true;
+    }
     std::ifstream file(path, std::ios::binary);
     if (!file) {
         return false;

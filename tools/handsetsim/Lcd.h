@@ -53,6 +53,8 @@ std::vector<std::uint8_t> GlyphFromRows(const std::vector<std::uint8_t>& rows, i
 struct AsciiFont {
     std::vector<std::uint8_t> glyphs;  // 256 * 16 bytes, or empty
     bool Loaded() const { return glyphs.size() >= 256 * 16; }
+    // A table file of 4096 bytes in that layout, or GNU Unifont's .hex file
+    // (a name ending in ".hex"; code points 0-255 are taken).
     bool Load(const std::string& path);
 };
 
