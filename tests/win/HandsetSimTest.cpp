@@ -281,6 +281,13 @@ TEST(VirtualHandsetMcu, SequencesRepeatsAcknowledgementsAndRefusedHandshakes) {
     EXPECT_EQ(c.handset.State().handshakesRefused, 1);
     EXPECT_EQ(c.handset.Screen().NameText(), "");
 
+    // An announced transfer that never starts: the next command is a command.
+    c.hid.SendCommand(0x3F);
+    c.hid.SendCommand(0x9E);
+    ASSERT_TRUE(c.handset.WaitForOutputs(8, 5000));
+    EXPECT_TRUE(c.handset.State().ringing);
+    EXPECT_EQ(c.handset.State().handshakesSent, 2);
+
     // An acknowledgement among the items of a transfer: its phase gives it away.
     const int key = c.handset.PressKey(0x61);
     c.hid.SendCommand(0x3E);

@@ -195,25 +195,26 @@ struct VirtualHandset::Impl {
         }
 
         if (decoder.InTransfer()) {
-            const LcdScreen& screen = decoder.Current();
-            const bool nothingYet = !screen.notice && screen.entryMarker < 0 &&
-                                    screen.name.empty() && screen.duration.empty();
-            if (data == 0 && nothingYet && (command & 0xFC) == 0x24) {
-                // The program refused the handshake.
-                ++state.handshakesRefused;
+            if (data == 0 && decoder.Items() == 0 && TakeAck(command)) {
+                return;  // a key acknowledged before the transfer's first item
+            }
+            if (data == 0 && decoder.Items() == 0) {
+                // Every transfer opens with a marker (data 0x0A) or its start
+                // (0x00, 0x4F): this is a command, and the announced transfer
+                // is not coming (refused, or the program was busy).
                 decoder.Abort();
+            } else {
+                // An acknowledgement that slipped in among the items: a data
+                // item would carry phase 5 here.
+                if (data == 0 && decoder.ExpectedPhase() == 5 && TakeAck(command)) {
+                    return;
+                }
+                if (decoder.Feed(command, data)) {
+                    ++state.transfers;
+                    Log("display:\n" + RenderText(decoder.Shown()));
+                }
                 return;
             }
-            // An acknowledgement that slipped in among the items: a data item
-            // would carry phase 5 here.
-            if (data == 0 && decoder.ExpectedPhase() == 5 && TakeAck(command)) {
-                return;
-            }
-            if (decoder.Feed(command, data)) {
-                ++state.transfers;
-                Log("display:\n" + RenderText(decoder.Shown()));
-            }
-            return;
         }
 
         if (command == 0x00 && data == 0x4F) {

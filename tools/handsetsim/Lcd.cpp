@@ -187,6 +187,7 @@ void LcdDecoder::Begin() {
     mode_ = CellKind::Ascii;
     phase_ = 0;
     pending_.clear();
+    items_ = 0;
 }
 
 void LcdDecoder::Clear() {
@@ -206,6 +207,7 @@ void LcdDecoder::StartRun(CellKind kind) {
 }
 
 bool LcdDecoder::Feed(std::uint8_t command, std::uint8_t data) {
+    ++items_;
     if (data == 0x0A) {
         switch (command) {
             case 0x1A:

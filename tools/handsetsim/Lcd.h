@@ -66,6 +66,8 @@ public:
     // transfer (0x1A, 0x0A).
     bool Feed(std::uint8_t command, std::uint8_t data);
     bool InTransfer() const { return inTransfer_; }
+    // Items fed since Begin.
+    int Items() const { return items_; }
     // The phase byte the next data item should carry.
     int ExpectedPhase() const { return phase_; }
     // The screen being written, and the one the last completed transfer left.
@@ -90,6 +92,7 @@ private:
     int phase_ = 0;
     std::vector<std::uint8_t> pending_;  // glyph bytes collected so far
     int completed_ = 0;
+    int items_ = 0;
 };
 
 std::string MarkerName(int marker);
