@@ -1,32 +1,95 @@
-// The handset control component behind the I_HsdHIDCtrl interface.
+// The handset control component behind the I_HsdHIDCtrl interface: finds and
+// opens the handset, reads its input reports on a thread and hands them to a
+// window, writes output reports. Windows only.
 #pragma once
 
+#include <windows.h>
+
+#include "HidApi.h"
+
+#include <atomic>
+#include <memory>
+#include <shared_mutex>
+#include <string>
+
+#include "HidPlatform.h"
+#include "HidReports.h"
 #include "I_HsdHIDCtrl.h"
+#include "UsbHubWalker.h"
 
 class CHsdHIDCtrl final : public I_HsdHIDCtrl {
 public:
-    CHsdHIDCtrl() = default;
+    // The real platform: HID class driver, SetupAPI, hub driver, virtual handset.
+    CHsdHIDCtrl();
+    // Tests hand in made-up platforms; a null walker skips the hub walk.
+    CHsdHIDCtrl(std::unique_ptr<IHidPlatform> platform, std::unique_ptr<CUsbHubWalker> walker);
+    CHsdHIDCtrl(const CHsdHIDCtrl&) = delete;
+    CHsdHIDCtrl& operator=(const CHsdHIDCtrl&) = delete;
 
-    HsdStatus OpenDevice(unsigned short, unsigned short) override { return E_FAIL; }
-    HsdStatus CloseDevice() override { return E_FAIL; }
-    HsdStatus ReopenDevice() override { return E_FAIL; }
-    HsdStatus ResetDevice() override { return E_FAIL; }
-    HsdStatus StartReadThread(void*) override { return E_FAIL; }
-    HsdStatus StopReadThread() override { return E_FAIL; }
-    HsdStatus SetNotifyMessage(unsigned int) override { return E_FAIL; }
-    HsdStatus SendCommand(unsigned char) override { return E_FAIL; }
-    HsdStatus SendCommandData(unsigned char, unsigned char) override { return E_FAIL; }
-    HsdStatus EnableMixerControl() override { return E_FAIL; }
-    HsdStatus DisableMixerControl() override { return E_FAIL; }
-    HsdStatus HSD_GetMixerRegControl(unsigned char) override { return E_FAIL; }
-    HsdStatus HSD_SetMixerRegControl(unsigned char, unsigned char, unsigned char) override {
-        return E_FAIL;
-    }
-    HsdStatus SetProductIdList(const int*, int) override { return E_FAIL; }
-    HsdStatus SetFontProcess(CHsdFontProcess*) override { return E_FAIL; }
-    HsdStatus ShowLastError() override { return E_FAIL; }
-    HsdStatus SetSupportedARF(int) override { return E_FAIL; }
+    HsdStatus OpenDevice(unsigned short vendorMask, unsigned short productMask) override;
+    HsdStatus CloseDevice() override;
+    HsdStatus ReopenDevice() override;
+    HsdStatus ResetDevice() override;
+    HsdStatus StartReadThread(void* notifyWindow) override;
+    HsdStatus StopReadThread() override;
+    HsdStatus SetNotifyMessage(unsigned int message) override;
+    HsdStatus SendCommand(unsigned char command) override;
+    HsdStatus SendCommandData(unsigned char command, unsigned char data) override;
+    HsdStatus EnableMixerControl() override;
+    HsdStatus DisableMixerControl() override;
+    HsdStatus HSD_GetMixerRegControl(unsigned char reg) override;
+    HsdStatus HSD_SetMixerRegControl(unsigned char reg, unsigned char value1,
+                                     unsigned char value2) override;
+    HsdStatus SetProductIdList(const int* ids, int count) override;
+    HsdStatus SetFontProcess(CHsdFontProcess* fontProcess) override;
+    HsdStatus ShowLastError() override;
+    HsdStatus SetSupportedARF(int value) override;
 
     // After the interface's operations, as the table's last slot.
-    virtual ~CHsdHIDCtrl() = default;
+    virtual ~CHsdHIDCtrl();
+
+    // Read-only views for diagnostics and tests; not part of the interface.
+    bool IsOpen() const { return writeHandle != INVALID_HANDLE_VALUE; }
+    bool HasReadThread() const { return readThread != nullptr; }
+    int VendorId() const { return vendorId; }
+    int ProductId() const { return productId; }
+    const std::string& DevicePath() const { return devicePath; }
+    int PaceTransfers() const { return paceTransfers; }
+    int ProductIdCount() const { return productIdCount; }
+    void* NotifyWindow() const { return notifyWindow.load(); }
+    USHORT InputReportLength() const { return caps.InputReportByteLength; }
+    USHORT OutputReportLength() const { return caps.OutputReportByteLength; }
+
+private:
+    static DWORD WINAPI HSD_ReadThreadProc(LPVOID parameter);
+    void ReadLoop();
+    // One synchronous write of the report, at most `attempts` times.
+    void WriteReport(const OutputReportBytes& report, int attempts);
+    HsdStatus SendRegisterReport(const OutputReportBytes& report, const std::string& trace);
+
+    std::atomic<int> running{0};
+    std::string devicePath;
+    int supportedARF = 0;
+    int paceTransfers = 0;
+    int vendorId = 0;
+    int productId = 0;
+    HIDP_CAPS caps{};
+    OVERLAPPED readOverlapped{};
+    HANDLE readThread = nullptr;
+    HANDLE readEvent = nullptr;
+    HANDLE stopEvent = nullptr;
+    HANDLE writeHandle = INVALID_HANDLE_VALUE;
+    HANDLE readHandle = INVALID_HANDLE_VALUE;
+    int productIdList[kMaxProductIds] = {};
+    int productIdCount = 0;
+    std::atomic<void*> notifyWindow{nullptr};
+    std::atomic<unsigned int> notifyMessage{WM_HANDSET_INPUT};
+    CHsdFontProcess* fontProcess = nullptr;
+    std::unique_ptr<CUsbHubWalker> portEnumerator;
+
+    std::unique_ptr<IHidPlatform> platform_;
+    // Output operations hold it shared for their write; closing or replacing
+    // writeHandle holds it exclusively, so no write ever reaches a handle value
+    // that was closed (and perhaps reused by the system) meanwhile.
+    std::shared_mutex writeGuard_;
 };
