@@ -60,10 +60,27 @@ public:
     virtual int HandleKeyEvent(int code) = 0;
     // Stops a display transfer under way and waits until it has stopped.
     virtual void StopTransferAndWait() = 0;
+    // The handset's mode bits (what the display is about to receive).
+    virtual unsigned int GetModeFlags() = 0;
     virtual void SetModeFlags(unsigned int flags) = 0;
+    virtual void AddModeFlags(unsigned int bits) = 0;
     virtual void SetLinkOpen(int value) = 0;
     virtual void SetKeysEnabled(int value) = 0;
     virtual bool IsHandsetPresent() = 0;
+    // The display transfer thread's flags.
+    virtual bool IsTransferBusy() = 0;
+    virtual void SetAbortTransfer(int value) = 0;
+    // Handset commands 0x51, a 25 ms pause, 0x06, unless the handset has
+    // already answered a link start.
+    virtual void StartHandsetLink() = 0;
+    // Forgets that the handset answered a link start, so that the next
+    // StartHandsetLink sends its commands again.
+    virtual void ClearHandsetActive() = 0;
+    // Whether names go to the display as font codes (else as plain characters).
+    virtual bool FontSupport() = 0;
+    // The protocol number Skype agreed to.
+    virtual int GetProtocolVersion() = 0;
+    virtual void SetProtocolVersion(int version) = 0;
 };
 
 // The handset's audio device: its name (the speaker-volume mixer control's

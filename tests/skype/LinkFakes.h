@@ -249,14 +249,35 @@ public:
         return 1;
     }
     void StopTransferAndWait() override { m_log.Add("handset.stopTransfer"); }
-    void SetModeFlags(unsigned int flags) override { m_log.Add("handset.modeFlags:" + Hex(flags)); }
+    unsigned int GetModeFlags() override { return modeFlags; }
+    void SetModeFlags(unsigned int flags) override {
+        modeFlags = flags;
+        m_log.Add("handset.modeFlags:" + Hex(flags));
+    }
+    void AddModeFlags(unsigned int bits) override {
+        modeFlags |= bits;
+        m_log.Add("handset.modeFlags|" + Hex(bits));
+    }
     void SetLinkOpen(int value) override { m_log.Add("handset.linkOpen:" + std::to_string(value)); }
     void SetKeysEnabled(int value) override {
         m_log.Add("handset.keysEnabled:" + std::to_string(value));
     }
     bool IsHandsetPresent() override { return present; }
+    bool IsTransferBusy() override { return transferBusy; }
+    void SetAbortTransfer(int value) override {
+        m_log.Add("handset.abortTransfer:" + std::to_string(value));
+    }
+    void StartHandsetLink() override { m_log.Add("handset.startLink"); }
+    void ClearHandsetActive() override { m_log.Add("handset.clearActive"); }
+    bool FontSupport() override { return fontSupport; }
+    int GetProtocolVersion() override { return protocolVersion; }
+    void SetProtocolVersion(int version) override { protocolVersion = version; }
 
     std::atomic<bool> present{true};
+    std::atomic<bool> transferBusy{false};
+    std::atomic<bool> fontSupport{true};
+    std::atomic<unsigned int> modeFlags{0};
+    std::atomic<int> protocolVersion{0};
 
 private:
     EventLog& m_log;
