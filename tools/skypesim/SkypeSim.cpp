@@ -31,6 +31,8 @@ constexpr UINT kTickMs = 10;
 constexpr UINT kTcmGetCurSel = 0x130B;  // TCM_FIRST + 11
 constexpr UINT kTcmSetCurSel = 0x130C;  // TCM_FIRST + 12
 constexpr LPARAM kAttachAvailable = 0x8001;
+// A hung application must not stop the simulator for good.
+constexpr UINT kSendTimeoutMs = 5000;
 constexpr int kTabWidth = 60;  // the tab labels are 60 px wide, 20 px high
 constexpr int kTabHeight = 20;
 
@@ -73,6 +75,21 @@ bool RegisterClasses() {
     return ok;
 }
 
+// Waits for the event while letting messages that other threads send to this
+// thread's windows through: the simulator's thread may be sending a text to a
+// window of the waiting thread (a test playing the application), and a plain
+// wait would deadlock with it.
+void WaitServingSentMessages(HANDLE event) {
+    for (;;) {
+        const DWORD r = MsgWaitForMultipleObjects(1, &event, FALSE, INFINITE, QS_SENDMESSAGE);
+        if (r != WAIT_OBJECT_0 + 1) {
+            return;
+        }
+        MSG msg;
+        PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+}
+
 }  // namespace
 
 class SkypeSim::Impl : public ScriptHost {
@@ -82,7 +99,10 @@ public:
     std::vector<Step> script;
     SimOptions options;
 
-    ~Impl() override { Stop(); }
+    ~Impl() override {
+        Stop();
+        CloseHandle(stopped_);
+    }
 
     bool Start(std::string* error);
     void Stop();
@@ -165,9 +185,10 @@ private:
     UINT discoverMsg_ = 0;
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
     std::thread thread_;
-    std::deque<Inbound> inbox_;                // (m)
-    std::deque<std::function<void()>> tasks_;  // (m)
-    std::deque<Outgoing> outbox_;              // sim thread
+    HANDLE stopped_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);  // the thread has ended
+    std::deque<Inbound> inbox_;                                     // (m)
+    std::deque<std::function<void()>> tasks_;                       // (m)
+    std::deque<Outgoing> outbox_;                                   // sim thread
     bool draining_ = false;
     std::vector<TimedAttach> timedAttach_;
     bool available_ = true;
@@ -245,6 +266,7 @@ bool SkypeSim::Impl::Start(std::string* error) {
     availableAtMs_ = setup.attach.delayMs;
     std::promise<std::string> ready;
     std::future<std::string> result = ready.get_future();
+    ResetEvent(stopped_);
     thread_ = std::thread(&Impl::ThreadMain, this, &ready);
     *error = result.get();
     if (!error->empty()) {
@@ -260,6 +282,7 @@ void SkypeSim::Impl::Stop() {
         return;
     }
     PostMessageA(api, kWmStop, 0, 0);
+    WaitServingSentMessages(stopped_);
     thread_.join();
     running = false;
     std::lock_guard<std::mutex> lock(mutex);
@@ -294,6 +317,7 @@ void SkypeSim::Impl::ThreadMain(std::promise<std::string>* ready) {
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }
+    SetEvent(stopped_);
 }
 
 bool SkypeSim::Impl::CreateClientWindows() {
@@ -343,21 +367,25 @@ bool SkypeSim::Impl::RunOnSimThread(const std::function<void()>& task) {
     if (!running) {
         return false;
     }
-    std::promise<void> done;
-    std::future<void> finished = done.get_future();
+    HANDLE done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (done == nullptr) {
+        return false;
+    }
     {
         std::lock_guard<std::mutex> lock(mutex);
-        tasks_.push_back([&task, &done] {
+        tasks_.push_back([&task, done] {
             task();
-            done.set_value();
+            SetEvent(done);
         });
     }
     if (!PostMessageA(api, kWmTask, 0, 0)) {
         std::lock_guard<std::mutex> lock(mutex);
         tasks_.clear();
+        CloseHandle(done);
         return false;
     }
-    finished.wait();
+    WaitServingSentMessages(done);
+    CloseHandle(done);
     return true;
 }
 
@@ -523,8 +551,13 @@ void SkypeSim::Impl::DrainOutbox() {
             cds.dwData = 0;
             cds.cbData = static_cast<DWORD>(out.text.size() + 1);
             cds.lpData = const_cast<char*>(out.text.c_str());
-            if (!SendMessageA(target, WM_COPYDATA, reinterpret_cast<WPARAM>(api),
-                              reinterpret_cast<LPARAM>(&cds))) {
+            DWORD_PTR taken = 0;
+            if (!SendMessageTimeoutA(target, WM_COPYDATA, reinterpret_cast<WPARAM>(api),
+                                     reinterpret_cast<LPARAM>(&cds), SMTO_NORMAL, kSendTimeoutMs,
+                                     &taken)) {
+                Log(Direction::kNote, "the application did not answer within " +
+                                          std::to_string(kSendTimeoutMs) + " ms");
+            } else if (taken == 0) {
                 Log(Direction::kNote, "the application did not take the text");
             }
         }
@@ -534,7 +567,9 @@ void SkypeSim::Impl::DrainOutbox() {
 
 void SkypeSim::Impl::SendAttach(HWND client, LPARAM status) {
     Log(Direction::kAttach, "attach status " + std::to_string(status) + " to " + Hex(client));
-    SendMessageA(client, attachMsg_, reinterpret_cast<WPARAM>(api), status);
+    DWORD_PTR result = 0;
+    SendMessageTimeoutA(client, attachMsg_, reinterpret_cast<WPARAM>(api), status, SMTO_NORMAL,
+                        kSendTimeoutMs, &result);
 }
 
 void SkypeSim::Impl::Attach(HWND client) {
