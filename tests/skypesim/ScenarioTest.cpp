@@ -7,6 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 
 namespace skypesim {
 namespace {
@@ -257,6 +260,24 @@ TEST(ScenarioRun, FailuresStopTheScriptAndSayWhy) {
     EXPECT_NE(failure.find("line 2: no such caller"), std::string::npos) << failure;
     EXPECT_TRUE(host.performed.empty());
     EXPECT_EQ(host.notes.front(), "hi");
+}
+
+TEST(ScenarioExamples, ShippedScenariosParseAndSetUp) {
+    int count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(SKYPESIM_EXAMPLES)) {
+        std::ifstream file(entry.path());
+        std::stringstream text;
+        text << file.rdbuf();
+        Scenario scenario;
+        std::string error;
+        ASSERT_TRUE(ParseScenario(text.str(), &scenario, &error)) << entry.path() << ": " << error;
+        skypesim::Setup setup;
+        for (const Step& s : scenario.setup) {
+            ASSERT_TRUE(ApplySetup(s, &setup, &error)) << entry.path() << ": " << error;
+        }
+        ++count;
+    }
+    EXPECT_GE(count, 2);
 }
 
 TEST(ScenarioHelpText, DocumentsEveryVerb) {

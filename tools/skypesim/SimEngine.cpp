@@ -126,6 +126,9 @@ Model DefaultModel() {
     contact("wang.xiaoming", "王小明", "", "ONLINE");
     contact("yamada.taro", "山田太郎", "やまだ", "DND");
     contact("ayse.yilmaz", "Ayşe Yılmaz", "", "OFFLINE");
+    // The echo service picks up by itself, as the real one does.
+    m.contacts[0].hasPolicy = true;
+    m.contacts[0].answers = AnswerPolicy::kAnswer;
 
     const long long base = 1764000000;  // late November 2025
     auto call = [&m](int id, const char* type, const char* status, const char* handle,
@@ -190,7 +193,6 @@ std::string Engine::OnlineStatusForClient(const std::string& status) const {
 }
 
 void Engine::HandleCommand(const std::string& text, long long nowMs, Sink& out) {
-    lastNowMs_ = nowMs;
     const std::vector<std::string> w = SplitWords(text);
     if (w.empty()) {
         out.Reply("ERROR 1 General syntax error");
@@ -819,7 +821,6 @@ Call* Engine::LatestCall(bool (*fits)(const Call&)) {
 }
 
 void Engine::Advance(long long nowMs, Sink& out) {
-    lastNowMs_ = nowMs;
     for (;;) {
         auto due = pending_.end();
         for (auto it = pending_.begin(); it != pending_.end(); ++it) {

@@ -202,7 +202,6 @@ private:
     std::vector<Pending> pending_;
     std::string dialBuffer_;
     int selectedContact_ = -1;
-    long long lastNowMs_ = 0;
 };
 
 }  // namespace skypesim

@@ -190,6 +190,7 @@ private:
     std::deque<std::function<void()>> tasks_;                       // (m)
     std::deque<Outgoing> outbox_;                                   // sim thread
     bool draining_ = false;
+    bool acceptingTasks_ = false;  // (m)
     std::vector<TimedAttach> timedAttach_;
     bool available_ = true;
     long long availableAtMs_ = 0;
@@ -233,7 +234,7 @@ LRESULT CALLBACK ClientWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lP
 }  // namespace
 
 void SkypeSim::Impl::Log(Direction direction, const std::string& text) {
-    const long long ms = running || thread_.joinable() ? NowMs() : 0;
+    const long long ms = NowMs();
     transcript.Add(ms, direction, text);
     if (options.echo) {
         const std::string line = FormatEntry(TranscriptEntry{ms, direction, text}) + "\n";
@@ -310,12 +311,26 @@ void SkypeSim::Impl::ThreadMain(std::promise<std::string>* ready) {
     SetTimer(api, kTickTimer, kTickMs, nullptr);
     Log(Direction::kAttach, "API window " + Hex(api) + " ready; user " + setup.model.currentUser +
                                 (available_ ? "" : "; API available later"));
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        acceptingTasks_ = true;
+    }
     ready->set_value("");
 
     MSG msg;
     while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
+    }
+    // Tasks whose message was still queued when the windows went.
+    std::deque<std::function<void()>> late;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        late.swap(tasks_);
+        attached.clear();
+    }
+    for (auto& task : late) {
+        task();
     }
     SetEvent(stopped_);
 }
@@ -372,17 +387,17 @@ bool SkypeSim::Impl::RunOnSimThread(const std::function<void()>& task) {
         return false;
     }
     {
+        // Under the lock, so that a task is either refused or certain to run
+        // (by the window, or after the message loop when the simulator stops).
         std::lock_guard<std::mutex> lock(mutex);
+        if (!acceptingTasks_ || !PostMessageA(api, kWmTask, 0, 0)) {
+            CloseHandle(done);
+            return false;
+        }
         tasks_.push_back([&task, done] {
             task();
             SetEvent(done);
         });
-    }
-    if (!PostMessageA(api, kWmTask, 0, 0)) {
-        std::lock_guard<std::mutex> lock(mutex);
-        tasks_.clear();
-        CloseHandle(done);
-        return false;
     }
     WaitServingSentMessages(done);
     CloseHandle(done);
@@ -390,6 +405,7 @@ bool SkypeSim::Impl::RunOnSimThread(const std::function<void()>& task) {
 }
 
 bool SkypeSim::Impl::Perform(const Step& step, std::string* error) {
+    Log(Direction::kNote, step.verb + (step.rest.empty() ? "" : " " + step.rest));
     bool ok = false;
     std::string why;
     if (!RunOnSimThread([&] {
@@ -487,7 +503,10 @@ LRESULT SkypeSim::Impl::ApiMessage(HWND hWnd, UINT message, WPARAM wParam, LPARA
                 OnTick();
             }
             return 0;
-        case kWmStop:
+        case kWmStop: {
+            std::lock_guard<std::mutex> lock(mutex);
+            acceptingTasks_ = false;
+        }
             KillTimer(hWnd, kTickTimer);
             for (HWND dialog : dialogs_) {
                 DestroyWindow(dialog);
@@ -537,6 +556,9 @@ void SkypeSim::Impl::DrainOutbox() {
         } else {
             std::lock_guard<std::mutex> lock(mutex);
             targets = attached;
+        }
+        if (targets.empty()) {
+            Log(Direction::kNote, "no application attached; not sent: " + out.text);
         }
         for (HWND target : targets) {
             if (!IsWindow(target)) {
@@ -726,14 +748,13 @@ LRESULT SkypeSim::Impl::ClientMessage(HWND hWnd, UINT message, WPARAM wParam, LP
             std::erase(dialogs_, hWnd);
             DestroyWindow(hWnd);
             return 0;
-        case WM_ACTIVATE: {
-            const WORD state = LOWORD(wParam);
-            const char* name = state == WA_CLICKACTIVE ? "WA_CLICKACTIVE"
-                               : state == WA_ACTIVE    ? "WA_ACTIVE"
-                                                       : "WA_INACTIVE";
-            Log(Direction::kWindow, std::string(className) + " WM_ACTIVATE " + name);
+        case WM_ACTIVATE:
+            // Only what an application sends is worth recording; the system's
+            // own activation changes are noise here.
+            if (LOWORD(wParam) == WA_CLICKACTIVE) {
+                Log(Direction::kWindow, std::string(className) + " WM_ACTIVATE WA_CLICKACTIVE");
+            }
             return 0;
-        }
         case kTcmGetCurSel:
             if (hWnd == tabs_) {
                 return tab_;
@@ -825,7 +846,6 @@ bool SkypeSim::Inject(const std::string& line, std::string* error) {
         *error = "wait and expect are script lines, not events";
         return false;
     }
-    impl_->Log(Direction::kNote, "event: " + NormalizeBlanks(line));
     return impl_->Perform(step, error);
 }
 
