@@ -14,6 +14,7 @@
 #include <cstring>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -318,6 +319,25 @@ TEST_F(Transport, TextsFromAWindowThatNeverAttachedAreIgnored) {
     EXPECT_TRUE(sim_.ExpectCommand("PING", 500, &got)) << got;
     EXPECT_FALSE(sim_.NextCommand(100, &got)) << got;
     EXPECT_EQ(sim_.attachedCount(), 1);
+}
+
+TEST_F(Transport, ADetachBroadcastAndAVanishedApplicationAreHandled) {
+    StartWith("windows off\n");
+    auto client = std::make_unique<Client>();
+    ASSERT_TRUE(client->Attach());
+    client->Take(3);
+    // The application's way of letting go: a discover without a window.
+    SendMessageA(HWND_BROADCAST, RegisterWindowMessageA("SkypeControlAPIDiscover"), 0, 0);
+    ASSERT_TRUE(
+        PumpUntil([&] { return TranscriptHas(Direction::kAttach, "no window to answer"); }, 2000));
+    client.reset();  // its window is destroyed without a word
+    std::string error;
+    ASSERT_TRUE(sim_.Inject("contact bob.brown goes ONLINE", &error)) << error;
+    EXPECT_TRUE(TranscriptHas(Direction::kAttach, "application window * is gone"));
+    EXPECT_EQ(sim_.attachedCount(), 0);
+    ASSERT_TRUE(sim_.Inject("history changed", &error)) << error;
+    EXPECT_TRUE(
+        TranscriptHas(Direction::kNote, "no application attached; not sent: CALLHISTORYCHANGED"));
 }
 
 TEST_F(Transport, EveryCommandOfTheApplicationIsAnsweredThroughTheWire) {
