@@ -513,8 +513,9 @@ LRESULT SkypeSim::Impl::ApiMessage(HWND hWnd, UINT message, WPARAM wParam, LPARA
             }
             dialogs_.clear();
             if (main != nullptr) {
-                DestroyWindow(main);
+                DestroyWindow(main);  // and its children
                 main = nullptr;
+                tabs_ = list_ = grid_ = nullptr;
             }
             DestroyWindow(hWnd);
             api = nullptr;

@@ -19,7 +19,7 @@ usage: skypesim [options] [scenario file]
 
   --console            after the scenario's script, read script lines from
                        standard input (also: help, transcript, quit)
-  --stay               keep running after the script until the process is ended
+  --stay               keep running after the script until Ctrl+C
   --for <ms>           keep running this long after the script, then exit
   --register [path]    write HKCU\Software\Skype\Phone "SkypePath" (this
                        program's path unless one is given)
@@ -32,6 +32,14 @@ Without a script the simulator keeps running (as with --stay). It exits with
 start-up error.
 
 )";
+
+HANDLE g_interrupted = nullptr;
+
+// Ctrl+C or Ctrl+Break ends a run that stays, so the transcript is still written.
+BOOL WINAPI OnConsoleInterrupt(DWORD) {
+    SetEvent(g_interrupted);
+    return TRUE;
+}
 
 void PrintHelp() {
     std::fputs(kUsage, stdout);
@@ -117,10 +125,10 @@ int main(int argc, char** argv) {
     } else if (forMs >= 0) {
         Sleep(static_cast<DWORD>(forMs));
     } else if (stay || sim.scriptLength() == 0) {
-        // Runs until the process is ended (Ctrl+C, or the test bed ends it).
-        for (;;) {
-            Sleep(60000);
-        }
+        // Runs until Ctrl+C, or until the process is ended.
+        g_interrupted = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        SetConsoleCtrlHandler(OnConsoleInterrupt, TRUE);
+        WaitForSingleObject(g_interrupted, INFINITE);
     }
     sim.Stop();
     if (!transcriptPath.empty()) {
