@@ -564,6 +564,9 @@ TEST(SimulatorProgram, ExitCodeTellsWhetherTheExpectationsWereMet) {
     EXPECT_EQ(RunSimulator("windows off\nwait for PING within 15000\nnote done\n", ""), 0u);
     EXPECT_EQ(RunSimulator("windows off\nexpect NAME * within 300\n", ""), 1u);
     EXPECT_EQ(RunSimulator("windows off\nfly away\n", ""), 2u);
+    // A set-up line from the command line: refused, the application never gets through.
+    EXPECT_EQ(RunSimulator("windows off\nwait for PING within 1500\n", "--set \"attach refused\""),
+              1u);
     EXPECT_EQ(RunSimulator("", "--help"), 0u);
 }
 

@@ -816,6 +816,18 @@ bool SkypeSim::LoadScenarioFile(const std::string& path, std::string* error) {
     return LoadScenario(text.str(), error);
 }
 
+bool SkypeSim::ApplySetupLine(const std::string& line, std::string* error) {
+    Step step;
+    if (!ParseStep(line, 0, &step, error)) {
+        return false;
+    }
+    if (!IsSetupVerb(step.verb)) {
+        *error = "not a set-up line: " + line;
+        return false;
+    }
+    return ApplySetup(step, &impl_->setup, error);
+}
+
 Setup& SkypeSim::setup() {
     return impl_->setup;
 }

@@ -45,6 +45,9 @@ public:
     // Applies a scenario's set-up lines and keeps its script for RunScript.
     bool LoadScenario(const std::string& text, std::string* error);
     bool LoadScenarioFile(const std::string& path, std::string* error);
+    // Applies one set-up line (for example "attach pending 1500"); the loaded
+    // script stays as it is.
+    bool ApplySetupLine(const std::string& line, std::string* error);
     // The model, attach behaviour and window switch the simulator starts with.
     Setup& setup();
     void SetOptions(const SimOptions& options);

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iostream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -21,6 +22,8 @@ usage: skypesim [options] [scenario file]
                        standard input (also: help, transcript, quit)
   --stay               keep running after the script until Ctrl+C
   --for <ms>           keep running this long after the script, then exit
+  --set "<line>"       a set-up line applied after the scenario file's own, for
+                       example --set "attach pending 1500" (repeatable)
   --register [path]    write HKCU\Software\Skype\Phone "SkypePath" (this
                        program's path unless one is given)
   --transcript <file>  write the transcript there on exit
@@ -51,6 +54,7 @@ void PrintHelp() {
 int main(int argc, char** argv) {
     std::string scenarioPath;
     std::string transcriptPath;
+    std::vector<std::string> setLines;
     bool console = false;
     bool stay = false;
     long long forMs = -1;
@@ -72,6 +76,8 @@ int main(int argc, char** argv) {
             if (i + 1 < argc && argv[i + 1][0] != '-') {
                 options.skypePath = argv[++i];
             }
+        } else if (arg == "--set" && i + 1 < argc) {
+            setLines.push_back(argv[++i]);
         } else if (arg == "--transcript" && i + 1 < argc) {
             transcriptPath = argv[++i];
         } else if (arg == "--quiet") {
@@ -90,6 +96,12 @@ int main(int argc, char** argv) {
     if (!scenarioPath.empty() && !sim.LoadScenarioFile(scenarioPath, &error)) {
         std::fprintf(stderr, "skypesim: %s: %s\n", scenarioPath.c_str(), error.c_str());
         return 2;
+    }
+    for (const std::string& line : setLines) {
+        if (!sim.ApplySetupLine(line, &error)) {
+            std::fprintf(stderr, "skypesim: --set: %s\n", error.c_str());
+            return 2;
+        }
     }
     if (!sim.Start(&error)) {
         std::fprintf(stderr, "skypesim: %s\n", error.c_str());
