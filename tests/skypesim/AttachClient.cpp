@@ -2,7 +2,9 @@
 // attach tests. It broadcasts the discover message, records every attach
 // message and every text it receives, sends its commands once attached, and
 // after an attach refusal tries a command anyway (which must be ignored).
-//   skypesim_test_client <output file> <run ms> [command ...]
+//   skypesim_test_client <output file> <run ms> [--ready <event name>] [command ...]
+// With --ready it sets the named event once its first discover broadcast has
+// been delivered.
 // Output lines: "<ms> ATTACH <status> <window>", "<ms> TEXT <text>",
 // "<ms> SENT <result> <text>", "<ms> BADSENDER <text>".
 #include <windows.h>
@@ -99,7 +101,13 @@ int main(int argc, char** argv) {
         return 2;
     }
     g_start = GetTickCount64();
-    for (int i = 3; i < argc; ++i) {
+    int first = 3;
+    const char* readyName = nullptr;
+    if (argc >= 5 && std::strcmp(argv[3], "--ready") == 0) {
+        readyName = argv[4];
+        first = 5;
+    }
+    for (int i = first; i < argc; ++i) {
         g_commands.push_back(argv[i]);
     }
     g_attachMsg = RegisterWindowMessageA("SkypeControlAPIAttach");
@@ -118,6 +126,13 @@ int main(int argc, char** argv) {
     }
     SetTimer(g_self, 1, static_cast<UINT>(std::atoi(argv[2])), nullptr);
     SendMessageA(HWND_BROADCAST, g_discoverMsg, reinterpret_cast<WPARAM>(g_self), 0);
+    if (readyName != nullptr) {
+        HANDLE ready = OpenEventA(EVENT_MODIFY_STATE, FALSE, readyName);
+        if (ready != nullptr) {
+            SetEvent(ready);
+            CloseHandle(ready);
+        }
+    }
     MSG msg;
     while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
         DispatchMessageA(&msg);

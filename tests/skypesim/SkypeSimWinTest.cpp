@@ -14,6 +14,7 @@
 #include <cstring>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -88,11 +89,15 @@ struct ClientRun {
     }
 };
 
-ClientRun RunClient(int runMs, const std::vector<std::string>& commands) {
+// onReady, when given, runs once the client's first discover has been delivered.
+ClientRun RunClient(int runMs, const std::vector<std::string>& commands,
+                    const std::function<void()>& onReady = nullptr) {
     ClientRun run;
     const std::string out = TempFile("skypesim-client-");
-    std::string commandLine =
-        "\"" + ExeFolder() + "skypesim_test_client.exe\" \"" + out + "\" " + std::to_string(runMs);
+    const std::string readyName = "SkypeSimClientReady" + std::to_string(GetCurrentProcessId());
+    HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, readyName.c_str());
+    std::string commandLine = "\"" + ExeFolder() + "skypesim_test_client.exe\" \"" + out + "\" " +
+                              std::to_string(runMs) + " --ready " + readyName;
     for (const std::string& c : commands) {
         commandLine += " \"" + c + "\"";
     }
@@ -101,8 +106,13 @@ ClientRun RunClient(int runMs, const std::vector<std::string>& commands) {
     PROCESS_INFORMATION pi{};
     if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                         &si, &pi)) {
+        CloseHandle(ready);
         return run;
     }
+    if (onReady && WaitForSingleObject(ready, 20000) == WAIT_OBJECT_0) {
+        onReady();
+    }
+    CloseHandle(ready);
     WaitForSingleObject(pi.hProcess, static_cast<DWORD>(runMs) + 20000);
     GetExitCodeProcess(pi.hProcess, &run.exitCode);
     CloseHandle(pi.hThread);
@@ -216,15 +226,19 @@ TEST_F(AttachBehaviour, RefusedAndNotAvailable) {
 }
 
 TEST_F(AttachBehaviour, StartingLaterAnnouncesTheApiAndAttachesOnTheNextDiscover) {
-    // Long enough for the client process to start and discover in vain first.
-    StartWith("windows off\nattach later 3000\n");
-    const ClientRun run = RunClient(5000, {"GET CONNSTATUS"});
+    // Available only when the test says so, after the client's first discover.
+    StartWith("windows off\nattach later 600000\n");
+    const ClientRun run = RunClient(2500, {"GET CONNSTATUS"}, [this] {
+        PumpUntil([this] { return TranscriptHas(Direction::kAttach, "not available yet*"); }, 5000);
+        std::string error;
+        EXPECT_TRUE(sim_.Inject("available", &error)) << error;
+    });
     const std::string api = Hex(sim_.apiWindow());
-    ASSERT_GE(run.lines.size(), 2u);
-    EXPECT_EQ(run.lines[0], "ATTACH 32769 " + api);
-    EXPECT_EQ(run.lines[1], "ATTACH 0 " + api);
-    EXPECT_EQ(run.lines.back(), "TEXT CONNSTATUS ONLINE");
     EXPECT_TRUE(TranscriptHas(Direction::kAttach, "not available yet*"));
+    EXPECT_EQ(run.Received(), (std::vector<std::string>{
+                                  "ATTACH 32769 " + api, "ATTACH 0 " + api,
+                                  "TEXT CONNSTATUS ONLINE", "TEXT CURRENTUSERHANDLE vox.tester",
+                                  "TEXT USERSTATUS ONLINE", "TEXT CONNSTATUS ONLINE"}));
 }
 
 // --- A client in this process: transport details and whole calls ----------
@@ -273,15 +287,23 @@ public:
         return Take(replies);
     }
     HWND skype() const { return skype_; }
+    const std::vector<LPARAM>& statuses() const { return statuses_; }
 
 private:
     static LRESULT CALLBACK Proc(HWND h, UINT m, WPARAM w, LPARAM l) {
         auto* self = reinterpret_cast<Client*>(GetWindowLongPtrA(h, GWLP_USERDATA));
         if (self != nullptr && m == self->attachMsg_) {
+            self->statuses_.push_back(l);
             if (l == 0) {
                 self->skype_ = reinterpret_cast<HWND>(w);
+            } else if (l == 0x8001) {
+                PostMessageA(h, WM_APP, 0, 0);  // discover again, as applications do
             }
             return 1;
+        }
+        if (self != nullptr && m == WM_APP) {
+            SendMessageA(HWND_BROADCAST, self->discoverMsg_, reinterpret_cast<WPARAM>(h), 0);
+            return 0;
         }
         if (self != nullptr && m == WM_COPYDATA) {
             const auto* cds = reinterpret_cast<const COPYDATASTRUCT*>(l);
@@ -301,9 +323,19 @@ private:
     HWND window_ = nullptr;
     HWND skype_ = nullptr;
     std::vector<std::string> texts_;
+    std::vector<LPARAM> statuses_;
 };
 
 class Transport : public SimulatorFixture {};
+
+TEST_F(Transport, TheApiBecomesAvailableByItselfAfterTheConfiguredDelay) {
+    StartWith("windows off\nattach later 600\n");
+    Client c;
+    EXPECT_FALSE(c.Attach(200));
+    ASSERT_TRUE(PumpUntil([&] { return c.skype() != nullptr; }, 5000));
+    EXPECT_EQ(c.statuses(), (std::vector<LPARAM>{0x8001, 0}));
+    EXPECT_GE(sim_.nowMs(), 600);
+}
 
 TEST_F(Transport, TextsFromAWindowThatNeverAttachedAreIgnored) {
     StartWith("windows off\n");
