@@ -398,7 +398,7 @@ bool FollowValue(HKEY key, HWND dialog, WatchedValue& watched, bool firstPass) {
         return true;
     }
     HWND combo = GetDlgItem(dialog, watched.comboId);
-    if (SelectedText(combo) != current) {
+    if (SelectedText(combo) != current && g_bAudioWatchRun == 1) {
         SelectExact(combo, current);  // an unlisted name leaves the selection
     }
     return true;

@@ -614,27 +614,79 @@ TEST_F(AudioDialogTest, WithoutTheSettingsKeyItStaysOpenUntilTheKeyExistsAndEsca
     }
 }
 
-TEST_F(AudioDialogTest, ClosingRightAfterOpeningStopsTheWatcherEveryTime) {
+TEST_F(AudioDialogTest, ClosingRightAfterOpeningStopsTheWatcherAtOnceEveryTime) {
     SetSoundMapper("USB Audio Handset", "Realtek HD Audio");
     for (int round = 0; round < 3; ++round) {
         HANDLE watcher = nullptr;
-        const auto start = Clock::now();
+        long long closingMs = -1;
         WhileModal(
             "Audio Device Settings", [&] { return OpenAudioDeviceDialog(owner, host); },
             [&](HWND dialog) {
                 watcher = KeepWatcher();
-                // Windows' choice changes as the dialog closes: the watcher may be
-                // sending to it right then.
                 SetSoundMapper(round % 2 ? "USB Audio Handset" : "Realtek HD Audio", nullptr);
+                const auto start = Clock::now();
                 ClickOk(dialog);
+                WaitUntilGone(dialog);
+                closingMs =
+                    std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start)
+                        .count();
             });
-        const auto tookMs =
-            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
         ASSERT_NE(watcher, nullptr);
         EXPECT_EQ(WaitForSingleObject(watcher, 0), WAIT_OBJECT_0) << "round " << round;
         CloseHandle(watcher);
-        EXPECT_LT(tookMs, 1500) << "closing waits no full watch period";
+        EXPECT_LT(closingMs, 500) << "closing must not wait out the watcher's second";
     }
+}
+
+// The watcher may be inside a SendMessage to the dialog's thread when the user
+// closes the dialog: it must still have ended before the dialog is destroyed.
+constexpr UINT kStallMessage = WM_APP + 77;
+std::atomic<HANDLE> g_watcherToCheck{nullptr};
+std::atomic<int> g_watcherEndedAtDestroy{-1};
+
+LRESULT CALLBACK StallHook(int code, WPARAM wParam, LPARAM lParam) {
+    const MSG* msg = reinterpret_cast<const MSG*>(lParam);
+    if (code == HC_ACTION && wParam == PM_REMOVE && msg->message == kStallMessage) {
+        Sleep(1300);  // longer than a watch period: the watcher blocks in SendMessage
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+LRESULT CALLBACK DestroyHook(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HCBT_DESTROYWND) {
+        char title[64] = {};
+        GetWindowTextA(reinterpret_cast<HWND>(wParam), title, sizeof(title));
+        if (strcmp(title, "Audio Device Settings") == 0 && g_watcherToCheck != nullptr) {
+            g_watcherEndedAtDestroy =
+                WaitForSingleObject(g_watcherToCheck, 0) == WAIT_OBJECT_0 ? 1 : 0;
+        }
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+TEST_F(AudioDialogTest, TheWatcherHasEndedBeforeTheDialogIsDestroyedEvenWhenItWasSendingToIt) {
+    SetSoundMapper("USB Audio Handset", "Realtek HD Audio");
+    g_watcherEndedAtDestroy = -1;
+    HHOOK stall = SetWindowsHookExA(WH_GETMESSAGE, StallHook, nullptr, GetCurrentThreadId());
+    HHOOK destroy = SetWindowsHookExA(WH_CBT, DestroyHook, nullptr, GetCurrentThreadId());
+    ASSERT_NE(stall, nullptr);
+    ASSERT_NE(destroy, nullptr);
+    WhileModal(
+        "Audio Device Settings", [&] { return OpenAudioDeviceDialog(owner, host); },
+        [&](HWND dialog) {
+            g_watcherToCheck = KeepWatcher();
+            Sleep(300);  // the watcher's first pass is done
+            SetSoundMapper("Realtek HD Audio", nullptr);
+            // The dialog's thread is busy, then the user clicks OK at once.
+            PostMessageA(dialog, kStallMessage, 0, 0);
+            ClickOk(dialog);
+        });
+    UnhookWindowsHookEx(stall);
+    UnhookWindowsHookEx(destroy);
+    EXPECT_EQ(g_watcherEndedAtDestroy, 1) << "the watcher outlived its dialog";
+    // The user's choice (the handset) was applied, not the watcher's late one.
+    EXPECT_EQ(SoundMapperText("Playback"), "USB Audio Handset");
+    CloseHandle(g_watcherToCheck.exchange(nullptr));
 }
 
 TEST_F(DialogsTest, TheOwnerPassesOtherCommandsOn) {
