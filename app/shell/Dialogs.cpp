@@ -146,6 +146,10 @@ INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
 
 // ---- Volume Control --------------------------------------------------------
 
+int ShownLevel(int faderLevel) {
+    return faderLevel < 0 ? 0 : faderLevel > kTrackTop ? kTrackTop : faderLevel;
+}
+
 int TrackLevel(HWND dialog, int id) {
     return kTrackTop - static_cast<int>(SendDlgItemMessageA(dialog, id, TBM_GETPOS, 0, 0));
 }
@@ -158,8 +162,11 @@ INT_PTR CALLBACK VolumeDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
                                 MAKELPARAM(0, kTrackTop));
             SendDlgItemMessageA(dialog, IDC_SPEAKER_LEVEL, TBM_SETRANGE, FALSE,
                                 MAKELPARAM(0, kTrackTop));
-            g_nLastSpeakerLevel = g_SpeakerVolume.GetFaderLevel();
-            g_nLastMicLevel = g_MicVolume.GetFaderLevel();
+            // A fader at full scale reads 32, one above the track bar's top;
+            // keep the level shown, or the first move of either track bar
+            // would be taken for a move of the other one.
+            g_nLastSpeakerLevel = ShownLevel(g_SpeakerVolume.GetFaderLevel());
+            g_nLastMicLevel = ShownLevel(g_MicVolume.GetFaderLevel());
             SendDlgItemMessageA(dialog, IDC_MIC_LEVEL, TBM_SETPOS, TRUE,
                                 kTrackTop - g_nLastMicLevel);
             SendDlgItemMessageA(dialog, IDC_SPEAKER_LEVEL, TBM_SETPOS, TRUE,

