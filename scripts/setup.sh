@@ -10,6 +10,7 @@ packages=(
     libgtest-dev libgmock-dev googletest
     xvfb xauth
     unifont libbenchmark-dev clang libclang-rt-14-dev
+    imagemagick x11-apps fonts-wine
 )
 
 missing=()
