@@ -143,9 +143,8 @@ void CHsdHid::HSD_Process2MCUData() {
             kind = ChooseKind(modeFlags.load());
         }
     }
-    if (kind == TransferKind::None) {
-        transferBusy.store(0);
-    }
+    // Nothing to send (kind None) goes straight to the close, which clears
+    // transferBusy once the end-of-transfer report is out.
     CHsdFontProcess* font = fontProcess.load();
     I_UserStore* users = ports_.users;
     I_CallStore* calls = ports_.calls;

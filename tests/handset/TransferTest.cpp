@@ -190,9 +190,10 @@ TEST_F(TransferTest, HookUpDuringATransferWaitsForItToClose) {
     users.SetCallerHandleText("abcdefgh");
     SetCurrentCall(7, 2);
     std::atomic<bool> stopped{false};
+    std::thread key;
     hid.onData = [&](unsigned char command, unsigned char) {
         if (command == 'b' && !stopped.exchange(true)) {
-            std::thread([this] { handset->HandleKeyEvent(0x1F); }).detach();
+            key = std::thread([this] { handset->HandleKeyEvent(0x1F); });
             // Keep the transfer going a little while the key waits.
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
@@ -201,6 +202,7 @@ TEST_F(TransferTest, HookUpDuringATransferWaitsForItToClose) {
     ASSERT_TRUE(handset->StartTransfer());
     ASSERT_TRUE(WaitFor([&] { return log.Has("wire SET CALL     7 STATUS INPROGRESS"); }));
     WaitTransferDone();
+    key.join();
     const auto lines = log.Lines();
     const auto end = std::find(lines.begin(), lines.end(), D(0x1A, 0x0A));
     ASSERT_NE(end, lines.end());
