@@ -54,9 +54,8 @@ CHsdHid::~CHsdHid() {
     inputRunning.store(0);
     transferBusy.store(0);
     abortTransfer.store(1);
-    if (CHsdFontProcess* font = fontProcess.load()) {
-        font->SetkeepProcess2MCUDataMonitor(1);
-    }
+    // The font component is not told: at static destruction it has already
+    // been deleted. A transfer still running stops on abortTransfer.
     inputArrived.notify_all();
     Pause(100);
     // The threads use this object: they must have ended before it goes.
