@@ -79,6 +79,9 @@ public:
     bool ClearInput();
     HsdStatus BindFontProcess(CHsdFontProcess* font);
     HsdStatus ApplySupportedARF();
+    // The device re-check's transfer stop when the handset has gone: as
+    // StopTransferAndWait, with a 10 ms pause after the request.
+    void StopTransferForRemoval();
     // Stops a transfer and the input thread and waits for both, so that the
     // stores and the Skype link may be deleted afterwards. Shutdown only.
     void StopThreads();
@@ -132,6 +135,7 @@ private:
     void HSD_Process2MCUData();
 
     void JoinThreads();
+    void StopTransfer(unsigned int settleMs);
     void HandleInputWord(std::uint32_t word, int lastSequence, char* listText);
     void HandleLinkAnswer(int code);
     void HandleBrowse(int direction, int lastSequence, char* listText);

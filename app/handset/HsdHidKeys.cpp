@@ -34,10 +34,10 @@ void Format(char* out, const char* format, int id) {
 }
 
 // The status keys 0x72..0x78, in order.
-constexpr const char* kUserStatusTexts[] = {
-    "SET USERSTATUS DND",  "SET USERSTATUS ONLINE", "SET USERSTATUS OFFLINE",
-    "SET USERSTATUS SKYPEME", "SET USERSTATUS AWAY", "SET USERSTATUS NA",
-    "SET USERSTATUS INVISIBLE"};
+constexpr const char* kUserStatusTexts[] = {"SET USERSTATUS DND",      "SET USERSTATUS ONLINE",
+                                            "SET USERSTATUS OFFLINE",  "SET USERSTATUS SKYPEME",
+                                            "SET USERSTATUS AWAY",     "SET USERSTATUS NA",
+                                            "SET USERSTATUS INVISIBLE"};
 
 // The digit keys 0xB0..0xBB: the character in their two texts.
 constexpr char kDigitKeys[] = "0123456789*#";
@@ -71,13 +71,21 @@ void CHsdHid::AbortFontTransfer() {
 }
 
 void CHsdHid::StopTransferAndWait() {
+    StopTransfer(20);
+}
+
+void CHsdHid::StopTransferForRemoval() {
+    StopTransfer(10);
+}
+
+void CHsdHid::StopTransfer(unsigned int settleMs) {
     if (transferBusy.load() != 0) {
         abortTransfer.store(1);
         modeFlags.store(0);
         if (CHsdFontProcess* font = fontProcess.load()) {
             font->SetkeepProcess2MCUDataMonitor(1);
         }
-        Pause(20);
+        Pause(settleMs);
     }
     // The transfer thread clears abortTransfer when it stops. Without a running
     // transfer nobody would, and a transfer stuck on a vanished device must not

@@ -40,14 +40,22 @@ enum class TransferKind {
 TransferKind ChooseKind(unsigned int flags) {
     const bool font = (flags & kModeFontCodes) != 0;
     const bool plain = (flags & kModePlainText) != 0;
-    if (font && (flags & kModeNotice) != 0) return TransferKind::NoticeFont;
-    if (font && (flags & kModeContactList) != 0) return TransferKind::ContactFont;
-    if (font && (flags & kModeCallList) != 0) return TransferKind::CallFont;
-    if (plain && (flags & kModeNotice) != 0) return TransferKind::NoticePlain;
-    if (plain && (flags & kModeContactList) != 0) return TransferKind::ContactPlain;
-    if (plain && (flags & kModeCallList) != 0) return TransferKind::CallPlain;
-    if ((flags & kModeCallTimer) != 0) return TransferKind::CallTimer;
-    if (font || plain) return TransferKind::WaitForList;
+    if (font && (flags & kModeNotice) != 0)
+        return TransferKind::NoticeFont;
+    if (font && (flags & kModeContactList) != 0)
+        return TransferKind::ContactFont;
+    if (font && (flags & kModeCallList) != 0)
+        return TransferKind::CallFont;
+    if (plain && (flags & kModeNotice) != 0)
+        return TransferKind::NoticePlain;
+    if (plain && (flags & kModeContactList) != 0)
+        return TransferKind::ContactPlain;
+    if (plain && (flags & kModeCallList) != 0)
+        return TransferKind::CallPlain;
+    if ((flags & kModeCallTimer) != 0)
+        return TransferKind::CallTimer;
+    if (font || plain)
+        return TransferKind::WaitForList;
     return TransferKind::None;
 }
 
@@ -97,21 +105,27 @@ void CHsdHid::SendCallTransfer(bool fontCodes) {
     I_CallStore* calls = ports_.calls;
     if (!fontCodes) {
         Pause(1);
-        if (Aborted()) return;
+        if (Aborted())
+            return;
     }
     SendHandsetCommandData(CallEntryMarker(fontCodes), kMarkerData);
     Pause(1);
-    if (Aborted()) return;
+    if (Aborted())
+        return;
     SendHandsetCommandData(kDurationFollows, kMarkerData);
     Pause(1);
-    if (Aborted()) return;
+    if (Aborted())
+        return;
     PumpText([calls](char* ch) { return calls->ReadShownDurationChar(ch); });
-    if (Aborted()) return;
+    if (Aborted())
+        return;
     SendHandsetCommandData(kTimeFollows, kMarkerData);
     Pause(1);
-    if (Aborted()) return;
+    if (Aborted())
+        return;
     PumpText([calls](char* ch) { return calls->ReadShownTimeChar(ch); });
-    if (Aborted()) return;
+    if (Aborted())
+        return;
     if (fontCodes) {
         if (CHsdFontProcess* font = fontProcess.load()) {
             font->SendFontCode2MCU();
@@ -120,7 +134,8 @@ void CHsdHid::SendCallTransfer(bool fontCodes) {
     }
     SendHandsetCommandData(kNameFollows, kMarkerData);
     Pause(1);
-    if (Aborted()) return;
+    if (Aborted())
+        return;
     PumpText([calls](char* ch) { return calls->ReadShownHandleChar(ch); });
 }
 
@@ -154,45 +169,58 @@ void CHsdHid::HSD_Process2MCUData() {
         switch (kind) {
             case TransferKind::NoticeFont:
                 Pause(15);
-                if (Aborted()) break;
+                if (Aborted())
+                    break;
                 SendHandsetCommandData(kStartNotice, kStartNoticeData);
                 Pause(25);
-                if (Aborted()) break;
-                if (!SendHandsetCommandData(kEntryIncoming, kMarkerData)) break;
+                if (Aborted())
+                    break;
+                if (!SendHandsetCommandData(kEntryIncoming, kMarkerData))
+                    break;
                 Pause(3);
-                if (Aborted()) break;
-                if (font != nullptr) font->SendFontCode2MCU();
+                if (Aborted())
+                    break;
+                if (font != nullptr)
+                    font->SendFontCode2MCU();
                 break;
             case TransferKind::ContactFont:
                 SendHandsetCommandData(ContactEntryMarker(), kMarkerData);
                 Pause(1);
-                if (Aborted()) break;
-                if (font != nullptr) font->SendFontCode2MCU();
+                if (Aborted())
+                    break;
+                if (font != nullptr)
+                    font->SendFontCode2MCU();
                 break;
             case TransferKind::CallFont:
                 SendCallTransfer(true);
                 break;
             case TransferKind::NoticePlain:
                 Pause(15);
-                if (Aborted()) break;
+                if (Aborted())
+                    break;
                 SendHandsetCommandData(kStartNotice, kStartNoticeData);
                 Pause(25);
-                if (Aborted()) break;
+                if (Aborted())
+                    break;
                 SendHandsetCommandData(kEntryIncoming, kMarkerData);
                 Pause(3);
-                if (Aborted()) break;
+                if (Aborted())
+                    break;
                 SendHandsetCommandData(kNameFollows, kMarkerData);
                 Pause(1);
-                if (Aborted()) break;
+                if (Aborted())
+                    break;
                 PumpText([users](char* ch) { return users->ReadCallerHandleChar(ch); });
                 break;
             case TransferKind::ContactPlain:
                 SendHandsetCommandData(ContactEntryMarker(), kMarkerData);
                 Pause(1);
-                if (Aborted()) break;
+                if (Aborted())
+                    break;
                 SendHandsetCommandData(kNameFollows, kMarkerData);
                 Pause(1);
-                if (Aborted()) break;
+                if (Aborted())
+                    break;
                 PumpText([users](char* ch) { return users->ReadShownUserHandleChar(ch); });
                 break;
             case TransferKind::CallPlain:
@@ -200,13 +228,16 @@ void CHsdHid::HSD_Process2MCUData() {
                 break;
             case TransferKind::CallTimer:
                 Pause(2);
-                if (Aborted()) break;
+                if (Aborted())
+                    break;
                 SendHandsetCommandData(kStartNotice, kStartNoticeData);
                 Pause(1);
-                if (Aborted()) break;
+                if (Aborted())
+                    break;
                 SendHandsetCommandData(kTimerFollows, kMarkerData);
                 Pause(1);
-                if (Aborted()) break;
+                if (Aborted())
+                    break;
                 PumpText([calls](char* ch) { return calls->ReadShownDurationChar(ch); });
                 break;
             case TransferKind::WaitForList:

@@ -239,9 +239,7 @@ public:
         log_.Add(std::string("activate+close ") + className);
         return true;
     }
-    void PostClose(const char* className) override {
-        log_.Add(std::string("close ") + className);
-    }
+    void PostClose(const char* className) override { log_.Add(std::string("close ") + className); }
     int GetSelectedSkypeTab() override { return selectedTab.load(); }
     bool IsSkypeBgGridVisible() override { return gridVisible.load(); }
     void ClickSkypeBgGrid(int x, int y) override {

@@ -26,8 +26,7 @@ TEST_F(InputTest, SequenceRulesDropRepeatsAndWrapAfterThree) {
     Input(0xB6, 2);
     Input(0xB7, 3);
     Input(0xB8, 0);
-    EXPECT_EQ(log.With("cmd"),
-              (std::vector<std::string>{"cmd 51", "cmd 52", "cmd 53", "cmd 50"}));
+    EXPECT_EQ(log.With("cmd"), (std::vector<std::string>{"cmd 51", "cmd 52", "cmd 53", "cmd 50"}));
     // A repeat of the last word is dropped.
     Input(0xB8, 0);
     EXPECT_EQ(log.With("cmd").size(), 4u);
@@ -59,7 +58,7 @@ TEST_F(InputTest, LinkAnswerSetsCodecFadersDisplayModeAndTray) {
     hid.codecResult = E_FAIL;  // a failed codec write changes nothing else
     Input(0x80, 1);
     EXPECT_EQ(log.Take(), (std::vector<std::string>{"reg 0E 80 48", "speaker 2 20", "mic 2 9",
-                                                     "display 1", "tray", "missed 1"}));
+                                                    "display 1", "tray", "missed 1"}));
     EXPECT_EQ(g_bHandsetActive.load(), 1);
     EXPECT_EQ(handset->GetModeFlags(), kModeContactList);
     EXPECT_EQ(handset->DisplayMode(), 1);
@@ -67,7 +66,7 @@ TEST_F(InputTest, LinkAnswerSetsCodecFadersDisplayModeAndTray) {
     handset->ApplyConfiguration(ConfigSwitches{}, 16, 8);
     Input(0x81, 2);
     EXPECT_EQ(log.Take(), (std::vector<std::string>{"reg 0E 80 08", "speaker 2 16", "mic 2 8",
-                                                     "display 0", "tray", "missed 1"}));
+                                                    "display 0", "tray", "missed 1"}));
     EXPECT_EQ(handset->DisplayMode(), 0);
 }
 
@@ -123,7 +122,7 @@ TEST_F(InputTest, BrowsingCallsAsksSkypeForDetailsNotLoaded) {
     handset->SetModeFlags(kModeCallList);
     Input(0x62, 1);  // forward to 41: not loaded
     EXPECT_EQ(log.Take(), (std::vector<std::string>{"skype 17 41", "skype 9 41", "skype 8 41",
-                                                     "skype 13 41", "cmd 51"}));
+                                                    "skype 13 41", "cmd 51"}));
     Input(0x61, 2);  // back to 42: loaded, shown from the store
     EXPECT_EQ(log.Take(), (std::vector<std::string>{"cmd 52"}));
     char handle[kTextBufferSize] = {};
@@ -132,8 +131,8 @@ TEST_F(InputTest, BrowsingCallsAsksSkypeForDetailsNotLoaded) {
     // Without font support the display name is not asked for.
     handset->fontSupport = 0;
     Input(0x62, 3);
-    EXPECT_EQ(log.Take(), (std::vector<std::string>{"skype 17 41", "skype 8 41", "skype 13 41",
-                                                     "cmd 53"}));
+    EXPECT_EQ(log.Take(),
+              (std::vector<std::string>{"skype 17 41", "skype 8 41", "skype 13 41", "cmd 53"}));
 }
 
 TEST_F(InputTest, ListKeyWithoutListSaysSo) {
@@ -213,9 +212,8 @@ TEST_F(InputTest, HandshakeStartsTheAnnouncedTransferOnlyWhenReady) {
     EXPECT_EQ(log.Take(), (std::vector<std::string>{"cmd 25"}));
     Input(0x5A, 6);
     WaitTransferDone();
-    EXPECT_EQ(log.Take(),
-              (std::vector<std::string>{"data 00 4F", "data 6A 0A", "data 70 0A", "data 61 00",
-                                        "data 62 05", "data 1A 0A"}));
+    EXPECT_EQ(log.Take(), (std::vector<std::string>{"data 00 4F", "data 6A 0A", "data 70 0A",
+                                                    "data 61 00", "data 62 05", "data 1A 0A"}));
     EXPECT_EQ(handset->GetModeFlags(), 0u);
     // Nothing announced: a handshake is dropped.
     Input(0x5A, 7);

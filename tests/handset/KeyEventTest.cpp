@@ -30,31 +30,30 @@ TEST_P(HangUpTest, SendsTheRowsTextAndClosesSkypeWhenTheRowSays) {
     EXPECT_EQ(handset->GetModeFlags(), 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    EveryRow, HangUpTest,
-    ::testing::Values(
-        // The current call is new, ringing or in early media.
-        HangUpRow{10, 2, 20, 2, "SET CALL    20 STATUS FINISHED", false},
-        HangUpRow{10, 23, 20, 22, "SET CALL    20 STATUS FINISHED", false},
-        HangUpRow{10, 1, 20, 3, "BTN_RELEASED NO", false},
-        HangUpRow{10, 0, 0, -1, "BTN_RELEASED NO", false},
-        // Voicemail states.
-        HangUpRow{10, 17, 20, 2, "SET CALL    20 STATUS FINISHED", false},
-        HangUpRow{0, 18, 20, 23, "BTN_RELEASED NO", false},
-        HangUpRow{10, 19, 0, -1, "SET CALL    10 STATUS FINISHED", true},
-        HangUpRow{0, 21, 0, 3, "BTN_RELEASED NO", true},
-        // Voicemail redirect.
-        HangUpRow{10, 22, 20, 1, "SET CALL    20 STATUS FINISHED", false},
-        HangUpRow{10, 22, 0, -1, "HOOK ON", true},
-        // On hold with a second call in progress.
-        HangUpRow{10, 15, 20, 3, "HOOK ON", false},
-        // In progress.
-        HangUpRow{10, 3, 20, 2, "SET CALL    10 STATUS FINISHED", true},
-        HangUpRow{10, 3, 0, -1, "HOOK ON", true},
-        // Any other state.
-        HangUpRow{10, 15, 20, 15, "HOOK ON", false},
-        HangUpRow{0, -1, 0, -1, "BTN_RELEASED NO", true},
-        HangUpRow{12345, 4, 0, -1, "SET CALL 12345 STATUS FINISHED", true}));
+INSTANTIATE_TEST_SUITE_P(EveryRow, HangUpTest,
+                         ::testing::Values(
+                             // The current call is new, ringing or in early media.
+                             HangUpRow{10, 2, 20, 2, "SET CALL    20 STATUS FINISHED", false},
+                             HangUpRow{10, 23, 20, 22, "SET CALL    20 STATUS FINISHED", false},
+                             HangUpRow{10, 1, 20, 3, "BTN_RELEASED NO", false},
+                             HangUpRow{10, 0, 0, -1, "BTN_RELEASED NO", false},
+                             // Voicemail states.
+                             HangUpRow{10, 17, 20, 2, "SET CALL    20 STATUS FINISHED", false},
+                             HangUpRow{0, 18, 20, 23, "BTN_RELEASED NO", false},
+                             HangUpRow{10, 19, 0, -1, "SET CALL    10 STATUS FINISHED", true},
+                             HangUpRow{0, 21, 0, 3, "BTN_RELEASED NO", true},
+                             // Voicemail redirect.
+                             HangUpRow{10, 22, 20, 1, "SET CALL    20 STATUS FINISHED", false},
+                             HangUpRow{10, 22, 0, -1, "HOOK ON", true},
+                             // On hold with a second call in progress.
+                             HangUpRow{10, 15, 20, 3, "HOOK ON", false},
+                             // In progress.
+                             HangUpRow{10, 3, 20, 2, "SET CALL    10 STATUS FINISHED", true},
+                             HangUpRow{10, 3, 0, -1, "HOOK ON", true},
+                             // Any other state.
+                             HangUpRow{10, 15, 20, 15, "HOOK ON", false},
+                             HangUpRow{0, -1, 0, -1, "BTN_RELEASED NO", true},
+                             HangUpRow{12345, 4, 0, -1, "SET CALL 12345 STATUS FINISHED", true}));
 
 TEST_F(KeyEventTest, HangUpClosesSkypesDialogInsteadOfTheCall) {
     SetCurrentCall(10, 3);
@@ -106,7 +105,7 @@ TEST_F(KeyEventTest, AnswerRules) {
     SetSecondCall(6, 2);
     EXPECT_EQ(handset->HandleKeyEvent(0x31), 1);
     EXPECT_EQ(log.Take(), (std::vector<std::string>{"wire SET CALL     5 STATUS ONHOLD",
-                                                     "wire SET CALL     6 STATUS INPROGRESS"}));
+                                                    "wire SET CALL     6 STATUS INPROGRESS"}));
     // In progress, nothing waiting.
     SetSecondCall(0, -1);
     handset->HandleKeyEvent(0x31);
@@ -143,12 +142,12 @@ TEST_F(KeyEventTest, AnswerInTheListsCallsTheShownEntry) {
 TEST_F(KeyEventTest, DigitsSendDtmfDuringACallAndOnlyTheReleaseOtherwise) {
     SetCurrentCall(42, 3);
     EXPECT_EQ(handset->HandleKeyEvent(0xB5), 1);
-    EXPECT_EQ(log.Take(), (std::vector<std::string>{"wire SET CALL 42 DTMF 5",
-                                                     "queue BTN_RELEASED 5"}));
+    EXPECT_EQ(log.Take(),
+              (std::vector<std::string>{"wire SET CALL 42 DTMF 5", "queue BTN_RELEASED 5"}));
     SetCurrentCall(42, 23);
     handset->HandleKeyEvent(0xBB);
-    EXPECT_EQ(log.Take(), (std::vector<std::string>{"wire SET CALL 42 DTMF #",
-                                                     "queue BTN_RELEASED #"}));
+    EXPECT_EQ(log.Take(),
+              (std::vector<std::string>{"wire SET CALL 42 DTMF #", "queue BTN_RELEASED #"}));
     SetCurrentCall(42, 15);
     handset->HandleKeyEvent(0xBA);
     EXPECT_EQ(log.Take(), (std::vector<std::string>{"wire BTN_RELEASED *"}));
@@ -159,14 +158,19 @@ TEST_F(KeyEventTest, DigitsSendDtmfDuringACallAndOnlyTheReleaseOtherwise) {
 }
 
 TEST_F(KeyEventTest, FixedTextsOfTheStatusMuteAndNavigationKeys) {
-    const std::vector<std::pair<int, std::string>> keys = {
-        {0x72, "SET USERSTATUS DND"},     {0x73, "SET USERSTATUS ONLINE"},
-        {0x74, "SET USERSTATUS OFFLINE"}, {0x75, "SET USERSTATUS SKYPEME"},
-        {0x76, "SET USERSTATUS AWAY"},    {0x77, "SET USERSTATUS NA"},
-        {0x78, "SET USERSTATUS INVISIBLE"}, {0x2E, "SET MUTE OFF"},
-        {0x2F, "SET MUTE ON"},            {0x53, "FOCUS"},
-        {0xBC, "BTN_RELEASED UP"},        {0xBD, "BTN_RELEASED DOWN"},
-        {0xBE, "BTN_RELEASED +"}};
+    const std::vector<std::pair<int, std::string>> keys = {{0x72, "SET USERSTATUS DND"},
+                                                           {0x73, "SET USERSTATUS ONLINE"},
+                                                           {0x74, "SET USERSTATUS OFFLINE"},
+                                                           {0x75, "SET USERSTATUS SKYPEME"},
+                                                           {0x76, "SET USERSTATUS AWAY"},
+                                                           {0x77, "SET USERSTATUS NA"},
+                                                           {0x78, "SET USERSTATUS INVISIBLE"},
+                                                           {0x2E, "SET MUTE OFF"},
+                                                           {0x2F, "SET MUTE ON"},
+                                                           {0x53, "FOCUS"},
+                                                           {0xBC, "BTN_RELEASED UP"},
+                                                           {0xBD, "BTN_RELEASED DOWN"},
+                                                           {0xBE, "BTN_RELEASED +"}};
     for (const auto& [code, text] : keys) {
         EXPECT_EQ(handset->HandleKeyEvent(code), 1) << code;
         EXPECT_EQ(log.Take(), (std::vector<std::string>{"wire " + text})) << code;
@@ -196,7 +200,7 @@ TEST_F(KeyEventTest, HoldKeyTogglesAndSendsNothingInOtherStates) {
     SetCurrentCall(3, 15);
     EXPECT_EQ(handset->HandleKeyEvent(0x23), 1);
     EXPECT_EQ(log.Take(), (std::vector<std::string>{"wire SET CALL     3 STATUS ONHOLD",
-                                                     "wire SET CALL     3 STATUS INPROGRESS"}));
+                                                    "wire SET CALL     3 STATUS INPROGRESS"}));
     SetCurrentCall(3, 2);
     EXPECT_EQ(handset->HandleKeyEvent(0x23), 0);
     EXPECT_TRUE(log.Lines().empty());
@@ -207,7 +211,7 @@ TEST_F(KeyEventTest, SkypeKeyRediscoversAndClicksTheGridWhenDelivered) {
     windows.gridVisible = true;
     EXPECT_EQ(handset->HandleKeyEvent(0xBF), 1);
     EXPECT_EQ(log.Take(), (std::vector<std::string>{"rediscover", "wire BTN_RELEASED SKYPE",
-                                                     "grid click 44,14"}));
+                                                    "grid click 44,14"}));
     // Invisible grid or another tab: no click.
     windows.gridVisible = false;
     handset->HandleKeyEvent(0xBF);
@@ -220,7 +224,7 @@ TEST_F(KeyEventTest, RefusedTextStartsRediscoveryAndLosesTheKey) {
     windows.gridVisible = true;
     EXPECT_EQ(handset->HandleKeyEvent(0xBF), 0);
     EXPECT_EQ(log.Take(), (std::vector<std::string>{"rediscover", "wire BTN_RELEASED SKYPE",
-                                                     "qapi 1", "qapi start"}));
+                                                    "qapi 1", "qapi start"}));
     EXPECT_EQ(handset->HandleKeyEvent(0x53), 0);
     EXPECT_EQ(log.Take(), (std::vector<std::string>{"wire FOCUS", "qapi 1", "qapi start"}));
 }

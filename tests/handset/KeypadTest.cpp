@@ -9,8 +9,8 @@ class KeypadTest : public HandsetTest {};
 
 TEST_F(KeypadTest, DigitsPlayTheirToneExceptDuringACall) {
     Key(0xB5);
-    EXPECT_EQ(log.Take(), (std::vector<std::string>{"play 5.wav", "wire FOCUS",
-                                                     "wire BTN_RELEASED 5"}));
+    EXPECT_EQ(log.Take(),
+              (std::vector<std::string>{"play 5.wav", "wire FOCUS", "wire BTN_RELEASED 5"}));
     Key(0xBA);
     Key(0xBB);
     EXPECT_EQ(log.With("play"), (std::vector<std::string>{"play star.wav", "play pound.wav"}));
@@ -18,7 +18,7 @@ TEST_F(KeypadTest, DigitsPlayTheirToneExceptDuringACall) {
     SetCurrentCall(42, 3);
     Key(0xB5);
     EXPECT_EQ(log.Take(), (std::vector<std::string>{"wire FOCUS", "wire SET CALL 42 DTMF 5",
-                                                     "queue BTN_RELEASED 5"}));
+                                                    "queue BTN_RELEASED 5"}));
     SetCurrentCall(42, 23);
     Key(0xBC);
     EXPECT_TRUE(log.With("play").empty());
@@ -35,7 +35,7 @@ TEST_F(KeypadTest, HookKeysStopTheRingToneBeforeTheirEvent) {
     SetCurrentCall(7, 2);
     Key(0x1F);
     EXPECT_EQ(log.Take(), (std::vector<std::string>{"play pound.wav", "purge",
-                                                     "wire SET CALL     7 STATUS INPROGRESS"}));
+                                                    "wire SET CALL     7 STATUS INPROGRESS"}));
     SetCurrentCall(7, 3);
     Key(0x20);
     EXPECT_EQ(log.Take(), (std::vector<std::string>{"purge", "wire HOOK ON"}));
@@ -85,7 +85,7 @@ TEST_F(KeypadTest, MissedCallsViewChangesTheCallListEvenWhileBrowsingContacts) {
     handset->SetModeFlags(kModeContactList);
     Key(0x6D);
     EXPECT_EQ(log.Take(), (std::vector<std::string>{"play pound.wav", "skype 17 50", "skype 9 50",
-                                                     "skype 8 50", "skype 13 50"}));
+                                                    "skype 8 50", "skype 13 50"}));
     int status = 0;
     calls.GetShownStatus(&status);
     EXPECT_EQ(status, CALLSTATUS_MISSED);
@@ -117,16 +117,14 @@ TEST_F(KeypadTest, OtherKeys) {
     Key(0x21);
     EXPECT_EQ(log.Take(), (std::vector<std::string>{"userstatus 3"}));
     Key(0x54);
-    EXPECT_EQ(log.Take(),
-              (std::vector<std::string>{std::string("close ") + kSkypeMainFormClass}));
+    EXPECT_EQ(log.Take(), (std::vector<std::string>{std::string("close ") + kSkypeMainFormClass}));
     Key(0x41);
-    EXPECT_EQ(log.Take(),
-              (std::vector<std::string>{"play pound.wav", "wire FOCUS", "backspace"}));
+    EXPECT_EQ(log.Take(), (std::vector<std::string>{"play pound.wav", "wire FOCUS", "backspace"}));
     windows.selectedTab = 2;
     windows.gridVisible = true;
     Key(0x40);
     EXPECT_EQ(log.Take(), (std::vector<std::string>{"play pound.wav", "wire BTN_RELEASED NO",
-                                                     "grid click 44,14"}));
+                                                    "grid click 44,14"}));
     Key(0x76);
     EXPECT_EQ(log.Take(), (std::vector<std::string>{"wire SET USERSTATUS AWAY"}));
     Key(0xDF);

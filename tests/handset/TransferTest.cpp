@@ -126,9 +126,13 @@ TEST_F(TransferTest, BrowsedMissedCallAsPlainCharacters) {
     const std::string time = Time();
     ASSERT_FALSE(duration.empty());
     ASSERT_FALSE(time.empty());
-    EXPECT_EQ(Run(kModePlainText | kModeCallList),
-              Join({{D(0x6D, 0x0A), D(0x81, 0x0A)}, Chars(duration), {D(0x80, 0x0A)},
-                    Chars(time), {D(0x70, 0x0A)}, Chars("+4930123"), {D(0x1A, 0x0A)}}));
+    EXPECT_EQ(Run(kModePlainText | kModeCallList), Join({{D(0x6D, 0x0A), D(0x81, 0x0A)},
+                                                         Chars(duration),
+                                                         {D(0x80, 0x0A)},
+                                                         Chars(time),
+                                                         {D(0x70, 0x0A)},
+                                                         Chars("+4930123"),
+                                                         {D(0x1A, 0x0A)}}));
 }
 
 TEST_F(TransferTest, BrowsedCallAsFontCodesEndsWithTheNameStream) {
@@ -136,9 +140,12 @@ TEST_F(TransferTest, BrowsedCallAsFontCodesEndsWithTheNameStream) {
     const std::string duration = Duration();
     const std::string time = Time();
     const auto stream = FontStream("Fred");
-    EXPECT_EQ(Run(kModeFontCodes | kModeCallList),
-              Join({{D(0x6B, 0x0A), D(0x81, 0x0A)}, Chars(duration), {D(0x80, 0x0A)},
-                    Chars(time), stream, {D(0x1A, 0x0A)}}));
+    EXPECT_EQ(Run(kModeFontCodes | kModeCallList), Join({{D(0x6B, 0x0A), D(0x81, 0x0A)},
+                                                         Chars(duration),
+                                                         {D(0x80, 0x0A)},
+                                                         Chars(time),
+                                                         stream,
+                                                         {D(0x1A, 0x0A)}}));
 }
 
 TEST_F(TransferTest, EntryMarkersOfCallsByTypeAndStatus) {
@@ -208,6 +215,27 @@ TEST_F(TransferTest, HookUpDuringATransferWaitsForItToClose) {
     ASSERT_NE(end, lines.end());
     // Nothing of the text after the abort.
     EXPECT_EQ(std::count(lines.begin(), lines.end(), D('e', 0)), 0);
+    hid.onData = nullptr;
+}
+
+TEST_F(TransferTest, RemovalStopsARunningTransferAndWaitsForItsClose) {
+    users.SetCallerHandleText("a caller text long enough to be cut short");
+    std::atomic<bool> started{false};
+    hid.onData = [&](unsigned char, unsigned char) {
+        started = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    };
+    handset->SetModeFlags(kModePlainText | kModeNotice);
+    ASSERT_TRUE(handset->StartTransfer());
+    ASSERT_TRUE(WaitFor([&] { return started.load(); }));
+    handset->StopTransferForRemoval();
+    // The wait ended because the transfer thread took the request.
+    EXPECT_EQ(handset->AbortTransferFlag(), 0);
+    WaitTransferDone();
+    const auto lines = log.Lines();
+    EXPECT_EQ(lines.back(), D(0x1A, 0x0A));
+    EXPECT_LT(lines.size(), 20u);
+    EXPECT_EQ(handset->GetModeFlags(), 0u);
     hid.onData = nullptr;
 }
 

@@ -46,8 +46,8 @@ public:
     // Runs the probe with the fake libraries' mode; returns its lines.
     std::vector<std::string> Run(const char* what, const char* fakeMode = "") {
         SetEnvironmentVariableA("VOXLINK_FAKE_COMPONENT", fakeMode);
-        std::string command = "\"" + folder_ + "handset_bind_probe.exe\" " + what + " \"" +
-                              folder_ + "out.txt\"";
+        std::string command =
+            "\"" + folder_ + "handset_bind_probe.exe\" " + what + " \"" + folder_ + "out.txt\"";
         STARTUPINFOA startup{};
         startup.cb = sizeof(startup);
         PROCESS_INFORMATION process{};
@@ -97,9 +97,9 @@ TEST(HandsetBinding, MissingCreateExport) {
     EXPECT_EQ(folder.Run("hid"),
               (Lines{"report 16|CreateDLLInstance|Failed to Get API - CreateComponentInstance",
                      "component 0", "reopen 0", "ended"}));
-    EXPECT_EQ(folder.Run("font"),
-              (Lines{"report 16|CreateInstance|Failed to Get API - CreateComponentInstance",
-                     "bind 0"}));
+    EXPECT_EQ(
+        folder.Run("font"),
+        (Lines{"report 16|CreateInstance|Failed to Get API - CreateComponentInstance", "bind 0"}));
 }
 
 TEST(HandsetBinding, CreateReturningZero) {
@@ -121,8 +121,9 @@ TEST(HandsetBinding, DeleteFailures) {
     folder.Copy("fake_component.dll", "HsdHIDCtrl.dll");
     folder.Copy("fake_component.dll", "HsdFontProcessLib.dll");
     EXPECT_EQ(folder.Run("font", "delete0"),
-              (Lines{"bind 1", "report 16|DeleteInstance|Failed to delete instance in module - "
-                               "HsdFontProcessLib.DLL",
+              (Lines{"bind 1",
+                     "report 16|DeleteInstance|Failed to delete instance in module - "
+                     "HsdFontProcessLib.DLL",
                      "release 0"}));
     EXPECT_EQ(folder.Run("hid-delete", "delete0"),
               (Lines{"create 1",
@@ -136,10 +137,10 @@ TEST(HandsetBinding, MissingDeleteExport) {
     BindingFolder folder;
     folder.Copy("fake_createonly.dll", "HsdHIDCtrl.dll");
     folder.Copy("fake_createonly.dll", "HsdFontProcessLib.dll");
-    EXPECT_EQ(folder.Run("font"),
-              (Lines{"bind 1",
-                     "report 16|DeleteInstance|Failed to Get API - DeleteComponentInstance",
-                     "release 0"}));
+    EXPECT_EQ(
+        folder.Run("font"),
+        (Lines{"bind 1", "report 16|DeleteInstance|Failed to Get API - DeleteComponentInstance",
+               "release 0"}));
     EXPECT_EQ(folder.Run("hid-delete"),
               (Lines{"create 1",
                      "report 16|DeleteDLLInstance|Failed to Get API - DeleteComponentInstance",

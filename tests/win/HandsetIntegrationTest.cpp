@@ -72,8 +72,7 @@ private:
     static LRESULT CALLBACK Proc(HWND h, UINT msg, WPARAM w, LPARAM l) {
         auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrA(h, GWLP_USERDATA));
         if (self != nullptr && msg == WM_HANDSET_INPUT) {
-            self->handset_.OnHidInput(static_cast<std::uint32_t>(w),
-                                      static_cast<std::uint32_t>(l));
+            self->handset_.OnHidInput(static_cast<std::uint32_t>(w), static_cast<std::uint32_t>(l));
             return 0;
         }
         return DefWindowProcA(h, msg, w, l);

@@ -7,21 +7,15 @@
 #include "Report.h"
 
 const ComponentLibraryNames kHidLibraryNames = {
-    "HsdHIDCtrl.dll",
-    "CreateInstance",
-    "CreateDLLInstance",
-    "Failed to create instance in module - HsdHIDCtrl.dll",
-    "DeleteDLLInstance",
-    "Failed to detete instance in module - HsdHIDCtrl.DLL",
+    "HsdHIDCtrl.dll",    "CreateInstance",
+    "CreateDLLInstance", "Failed to create instance in module - HsdHIDCtrl.dll",
+    "DeleteDLLInstance", "Failed to detete instance in module - HsdHIDCtrl.DLL",
 };
 
 const ComponentLibraryNames kFontLibraryNames = {
-    "HsdFontProcessLib.dll",
-    "CreateInstance",
-    "CreateInstance",
-    "Failed to create instance in module - HsdFontProcessLib.dll",
-    "DeleteInstance",
-    "Failed to delete instance in module - HsdFontProcessLib.DLL",
+    "HsdFontProcessLib.dll", "CreateInstance",
+    "CreateInstance",        "Failed to create instance in module - HsdFontProcessLib.dll",
+    "DeleteInstance",        "Failed to delete instance in module - HsdFontProcessLib.DLL",
 };
 
 namespace {
@@ -60,8 +54,8 @@ HsdStatus Create(const ComponentLibraryNames& names, HMODULE* module, Component*
             return E_FAIL;
         }
     }
-    auto create = reinterpret_cast<CreateFn>(
-        reinterpret_cast<void*>(GetProcAddress(*module, kCreateExport)));
+    auto create =
+        reinterpret_cast<CreateFn>(reinterpret_cast<void*>(GetProcAddress(*module, kCreateExport)));
     if (create == nullptr) {
         ReportMissingExport(kCreateExport, names.createCaption);
         UnloadLibrary(module);
@@ -81,8 +75,8 @@ HsdStatus Delete(const ComponentLibraryNames& names, HMODULE* module, Component*
     if (*module == nullptr) {
         return E_FAIL;
     }
-    auto destroy = reinterpret_cast<DeleteFn>(
-        reinterpret_cast<void*>(GetProcAddress(*module, kDeleteExport)));
+    auto destroy =
+        reinterpret_cast<DeleteFn>(reinterpret_cast<void*>(GetProcAddress(*module, kDeleteExport)));
     if (destroy == nullptr) {
         ReportMissingExport(kDeleteExport, names.deleteCaption);
         UnloadLibrary(module);
