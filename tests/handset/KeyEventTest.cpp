@@ -16,6 +16,10 @@ struct HangUpRow {
     bool closeSkype;
 };
 
+void PrintTo(const HangUpRow& row, std::ostream* out) {
+    *out << "A=" << row.A << " S=" << row.S << " B=" << row.B << " T=" << row.T;
+}
+
 class HangUpTest : public KeyEventTest, public ::testing::WithParamInterface<HangUpRow> {};
 
 TEST_P(HangUpTest, SendsTheRowsTextAndClosesSkypeWhenTheRowSays) {
@@ -53,7 +57,15 @@ INSTANTIATE_TEST_SUITE_P(EveryRow, HangUpTest,
                              // Any other state.
                              HangUpRow{10, 15, 20, 15, "HOOK ON", false},
                              HangUpRow{0, -1, 0, -1, "BTN_RELEASED NO", true},
-                             HangUpRow{12345, 4, 0, -1, "SET CALL 12345 STATUS FINISHED", true}));
+                             HangUpRow{12345, 4, 0, -1, "SET CALL 12345 STATUS FINISHED", true}),
+                         [](const ::testing::TestParamInfo<HangUpRow>& info) {
+                             auto number = [](int value) {
+                                 return value < 0 ? "none" : std::to_string(value);
+                             };
+                             const HangUpRow& r = info.param;
+                             return "S" + number(r.S) + "_T" + number(r.T) + "_A" + number(r.A) +
+                                    "_B" + number(r.B);
+                         });
 
 TEST_F(KeyEventTest, HangUpClosesSkypesDialogInsteadOfTheCall) {
     SetCurrentCall(10, 3);
