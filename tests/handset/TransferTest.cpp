@@ -201,8 +201,8 @@ TEST_F(TransferTest, HookUpDuringATransferWaitsForItToClose) {
     hid.onData = [&](unsigned char command, unsigned char) {
         if (command == 'b' && !stopped.exchange(true)) {
             key = std::thread([this] { handset->HandleKeyEvent(0x1F); });
-            // Keep the transfer going a little while the key waits.
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            // Hold this character until the key has asked the transfer to stop.
+            WaitFor([this] { return handset->AbortTransferFlag() != 0; });
         }
     };
     handset->SetModeFlags(kModePlainText | kModeNotice);
@@ -213,8 +213,13 @@ TEST_F(TransferTest, HookUpDuringATransferWaitsForItToClose) {
     const auto lines = log.Lines();
     const auto end = std::find(lines.begin(), lines.end(), D(0x1A, 0x0A));
     ASSERT_NE(end, lines.end());
-    // Nothing of the text after the abort.
-    EXPECT_EQ(std::count(lines.begin(), lines.end(), D('e', 0)), 0);
+    // Nothing of the text after the character in progress.
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), D('c', 0)), 0);
+    // The key's text left only after the transfer had stopped sending the text.
+    const auto sentB = std::find(lines.begin(), lines.end(), D('b', 5));
+    const auto answer =
+        std::find(lines.begin(), lines.end(), "wire SET CALL     7 STATUS INPROGRESS");
+    EXPECT_LT(sentB - lines.begin(), answer - lines.begin());
     hid.onData = nullptr;
 }
 
