@@ -526,11 +526,20 @@ void CHsdHid::ShowMissedCallsView() {
     }
 }
 
-void CHsdHid::ShowBalance() {
+namespace {
+
+std::int32_t ReadBalance(I_UserStore* users) {
     int balance = 0;
-    if (ports_.users != nullptr) {
-        ports_.users->GetBalance(&balance);
+    if (users != nullptr) {
+        users->GetBalance(&balance);
     }
+    return balance;
+}
+
+}  // namespace
+
+void CHsdHid::ShowBalance() {
+    const std::int32_t balance = ReadBalance(ports_.users);
     if (displayMode.load() != 1) {
         return;
     }
