@@ -244,5 +244,24 @@ TEST_F(InputTest, ClearInputEmptiesTheQueueAndASecondStartKeepsOneThread) {
     EXPECT_EQ(log.With("cmd"), (std::vector<std::string>{"cmd 51"}));
 }
 
+TEST_F(InputTest, ClearInputWhileAWordIsHandledDropsTheRestAndTheThreadGoesOn) {
+    StartInput();
+    handset->SetAcceptAnySequence(0);
+    std::atomic<bool> cleared{false};
+    log.OnLine([&](const std::string& line) {
+        // Suspend arrives while the digit is being handled, with a word behind it.
+        if (line == "wire FOCUS" && !cleared.exchange(true)) {
+            handset->OnHidInput(Word(0xB2, 2), 0);
+            handset->ClearInput();
+        }
+    });
+    Input(0xB1, 1);
+    log.OnLine(nullptr);
+    EXPECT_EQ(handset->QueuedInput(), 0u);
+    EXPECT_FALSE(log.Has("wire BTN_RELEASED 2"));
+    Input(0xB3, 2);
+    EXPECT_TRUE(log.Has("wire BTN_RELEASED 3"));
+}
+
 }  // namespace
 }  // namespace handsettest
