@@ -4,6 +4,7 @@
 //   handset_bind_probe hid <out>          the handset object's construction
 //   handset_bind_probe hid-delete <out>   the HID library's delete step
 //   handset_bind_probe font <out>         the font library's bind and release
+//   handset_bind_probe font-rebind <out>  a failed bind, then a good one
 #include <windows.h>
 
 #include <cstdio>
@@ -49,6 +50,14 @@ int main(int argc, char** argv) {
         std::fprintf(g_out, "delete %d\n",
                      DeleteLibraryComponent(kHidLibraryNames, &module, &component) == 0 ? 1 : 0);
         std::fprintf(g_out, "freed %d\n", module == nullptr ? 1 : 0);
+    } else if (std::strcmp(argv[1], "font-rebind") == 0) {
+        // A failed bind frees the library; the next bind loads it again.
+        CWinFontLibrary library;
+        SetEnvironmentVariableA("VOXLINK_FAKE_COMPONENT", "create0");
+        std::fprintf(g_out, "bind %d\n", library.Bind() == 0 ? 1 : 0);
+        SetEnvironmentVariableA("VOXLINK_FAKE_COMPONENT", "");
+        std::fprintf(g_out, "bind %d\n", library.Bind() == 0 ? 1 : 0);
+        std::fprintf(g_out, "release %d\n", library.Release() == 0 ? 1 : 0);
     } else if (std::strcmp(argv[1], "font") == 0) {
         CWinFontLibrary library;
         const HsdStatus bound = library.Bind();

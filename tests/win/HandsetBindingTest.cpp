@@ -116,6 +116,15 @@ TEST(HandsetBinding, CreateReturningZero) {
                      "bind 0"}));
 }
 
+TEST(HandsetBinding, ABindAfterAFailedCreateLoadsTheLibraryAgain) {
+    BindingFolder folder;
+    folder.Copy("fake_component.dll", "HsdFontProcessLib.dll");
+    EXPECT_EQ(folder.Run("font-rebind"),
+              (Lines{"report 16|CreateInstance|Failed to create instance in module - "
+                     "HsdFontProcessLib.dll",
+                     "bind 0", "bind 1", "release 1"}));
+}
+
 TEST(HandsetBinding, DeleteFailures) {
     BindingFolder folder;
     folder.Copy("fake_component.dll", "HsdHIDCtrl.dll");
