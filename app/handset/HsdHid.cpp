@@ -162,6 +162,7 @@ bool CHsdHid::ClearInput() {
     Pause(10);
     std::lock_guard<std::mutex> guard(lock);
     inputQueue.clear();
+    ++inputGeneration;
     return true;
 }
 
@@ -242,6 +243,7 @@ void CHsdHid::HSD_ReadThreadProc() {
         std::vector<char> listText(kListTextSize, 0);
         while (inputRunning.load() != 0) {
             std::uint32_t word = 0;
+            std::uint64_t generation = 0;
             {
                 std::unique_lock<std::mutex> guard(lock);
                 if (inputQueue.empty()) {
@@ -250,6 +252,7 @@ void CHsdHid::HSD_ReadThreadProc() {
                     continue;
                 }
                 word = inputQueue.front();
+                generation = inputGeneration;
             }
             const int code = static_cast<int>((word >> 8) & 0xFF);
             const int sequence = static_cast<int>(word & 0xFF);
@@ -264,9 +267,10 @@ void CHsdHid::HSD_ReadThreadProc() {
                 HandleTransferHandshake(code, sequence);
             }
             {
-                // ClearInput may have emptied the queue meanwhile.
+                // When ClearInput has emptied the queue meanwhile, this word is
+                // gone already and the head is a newer one, which stays.
                 std::lock_guard<std::mutex> guard(lock);
-                if (!inputQueue.empty()) {
+                if (generation == inputGeneration && !inputQueue.empty()) {
                     inputQueue.pop_front();
                 }
             }

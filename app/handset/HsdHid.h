@@ -195,7 +195,8 @@ private:
     std::thread inputThread;
     std::thread transferThread;
     std::atomic<int> inputRunning{0};
-    std::mutex lock;  // guards inputQueue
+    std::mutex lock;                    // guards inputQueue and inputGeneration
+    std::uint64_t inputGeneration = 0;  // counts ClearInput calls
     std::condition_variable inputArrived;
     std::mutex threadLock;  // guards starting and joining the two threads
     IHidLibrary* hidModule = nullptr;
