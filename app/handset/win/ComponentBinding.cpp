@@ -1,0 +1,150 @@
+#include "ComponentBinding.h"
+
+#include <cstdio>
+
+#include "HsdFontProcess.h"
+#include "I_HsdHIDCtrl.h"
+#include "Report.h"
+
+const ComponentLibraryNames kHidLibraryNames = {
+    "HsdHIDCtrl.dll",    "CreateInstance",
+    "CreateDLLInstance", "Failed to create instance in module - HsdHIDCtrl.dll",
+    "DeleteDLLInstance", "Failed to detete instance in module - HsdHIDCtrl.DLL",
+};
+
+const ComponentLibraryNames kFontLibraryNames = {
+    "HsdFontProcessLib.dll", "CreateInstance",
+    "CreateInstance",        "Failed to create instance in module - HsdFontProcessLib.dll",
+    "DeleteInstance",        "Failed to delete instance in module - HsdFontProcessLib.DLL",
+};
+
+namespace {
+
+constexpr char kCreateExport[] = "CreateComponentInstance";
+constexpr char kDeleteExport[] = "DeleteComponentInstance";
+
+void Report(const char* text, const char* caption) {
+    // Texts are built in a buffer of 256 characters.
+    char buffer[256] = {};
+    std::snprintf(buffer, sizeof(buffer), "%s", text);
+    ReportMessage(buffer, caption, kReportOk | kReportIconError);
+}
+
+void ReportMissingExport(const char* exportName, const char* caption) {
+    char buffer[256] = {};
+    std::snprintf(buffer, sizeof(buffer), "Failed to Get API - %s", exportName);
+    ReportMessage(buffer, caption, kReportOk | kReportIconError);
+}
+
+// A freed library's handle is never used again: the next bind loads it afresh.
+void UnloadLibrary(HMODULE* module) {
+    FreeLibrary(*module);
+    *module = nullptr;
+}
+
+template <typename Component>
+HsdStatus Create(const ComponentLibraryNames& names, HMODULE* module, Component** component) {
+    using CreateFn = int (*)(Component**);
+    if (*module == nullptr) {
+        *module = LoadLibraryA(names.fileName);
+        if (*module == nullptr) {
+            char buffer[256] = {};
+            std::snprintf(buffer, sizeof(buffer), "Failed to load module - %s", names.fileName);
+            Report(buffer, names.loadCaption);
+            return E_FAIL;
+        }
+    }
+    auto create =
+        reinterpret_cast<CreateFn>(reinterpret_cast<void*>(GetProcAddress(*module, kCreateExport)));
+    if (create == nullptr) {
+        ReportMissingExport(kCreateExport, names.createCaption);
+        UnloadLibrary(module);
+        return E_FAIL;
+    }
+    if (create(component) == 0) {
+        Report(names.createFailedText, names.createCaption);
+        UnloadLibrary(module);
+        return E_FAIL;
+    }
+    return 0;
+}
+
+template <typename Component>
+HsdStatus Delete(const ComponentLibraryNames& names, HMODULE* module, Component** component) {
+    using DeleteFn = int (*)(Component**);
+    if (*module == nullptr) {
+        return E_FAIL;
+    }
+    auto destroy =
+        reinterpret_cast<DeleteFn>(reinterpret_cast<void*>(GetProcAddress(*module, kDeleteExport)));
+    if (destroy == nullptr) {
+        ReportMissingExport(kDeleteExport, names.deleteCaption);
+        UnloadLibrary(module);
+        return E_FAIL;
+    }
+    if (destroy(component) == 0) {
+        Report(names.deleteFailedText, names.deleteCaption);
+        UnloadLibrary(module);
+        return E_FAIL;
+    }
+    return 0;
+}
+
+}  // namespace
+
+HsdStatus CreateLibraryComponent(const ComponentLibraryNames& names, HMODULE* module,
+                                 I_HsdHIDCtrl** component) {
+    return Create(names, module, component);
+}
+
+HsdStatus CreateLibraryComponent(const ComponentLibraryNames& names, HMODULE* module,
+                                 CHsdFontProcess** component) {
+    return Create(names, module, component);
+}
+
+HsdStatus DeleteLibraryComponent(const ComponentLibraryNames& names, HMODULE* module,
+                                 I_HsdHIDCtrl** component) {
+    return Delete(names, module, component);
+}
+
+HsdStatus DeleteLibraryComponent(const ComponentLibraryNames& names, HMODULE* module,
+                                 CHsdFontProcess** component) {
+    return Delete(names, module, component);
+}
+
+I_HsdHIDCtrl* CWinHidLibrary::Bind() {
+    component_ = nullptr;
+    if (CreateLibraryComponent(kHidLibraryNames, &module_, &component_) != 0) {
+        component_ = nullptr;
+    }
+    return component_;
+}
+
+void CWinHidLibrary::Free() {
+    // The component ends with the process; its device has been reset.
+    component_ = nullptr;
+    if (module_ != nullptr) {
+        UnloadLibrary(&module_);
+    }
+}
+
+HsdStatus CWinFontLibrary::Bind() {
+    component_ = nullptr;
+    if (CreateLibraryComponent(kFontLibraryNames, &module_, &component_) != 0) {
+        component_ = nullptr;
+        return E_FAIL;
+    }
+    return 0;
+}
+
+HsdStatus CWinFontLibrary::Release() {
+    if (module_ == nullptr) {
+        return E_FAIL;
+    }
+    const HsdStatus result = DeleteLibraryComponent(kFontLibraryNames, &module_, &component_);
+    component_ = nullptr;
+    if (result == 0) {
+        UnloadLibrary(&module_);
+    }
+    return result;
+}

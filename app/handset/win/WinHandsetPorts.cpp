@@ -1,0 +1,88 @@
+#include "WinHandsetPorts.h"
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include "HandsetMixers.h"
+#include "Pause.h"
+#include "SkypeClient.h"
+
+namespace {
+
+LPARAM Point(int x, int y) {
+    return MAKELPARAM(x, y);
+}
+
+}  // namespace
+
+bool CWinHandsetWindows::TopLevelWindowExists(const char* className) {
+    return FindWindowA(className, nullptr) != nullptr;
+}
+
+bool CWinHandsetWindows::ActivateAndClose(const char* className) {
+    HWND window = FindWindowA(className, nullptr);
+    if (window == nullptr) {
+        return false;
+    }
+    SendMessageA(window, WM_ACTIVATE, WA_CLICKACTIVE, 0);
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    return true;
+}
+
+void CWinHandsetWindows::PostClose(const char* className) {
+    HWND window = FindWindowA(className, nullptr);
+    if (window != nullptr) {
+        PostMessageA(window, WM_CLOSE, 0, 0);
+    }
+}
+
+int CWinHandsetWindows::GetSelectedSkypeTab() {
+    HWND tabs = g_hSkypeTabs.load();
+    if (tabs == nullptr) {
+        return -1;
+    }
+    return static_cast<int>(SendMessageA(tabs, TCM_GETCURSEL, 0, 0));
+}
+
+bool CWinHandsetWindows::IsSkypeBgGridVisible() {
+    HWND grid = g_hSkypeBgGrid.load();
+    return grid != nullptr && IsWindowVisible(grid) != 0;
+}
+
+void CWinHandsetWindows::ClickSkypeBgGrid(int x, int y) {
+    HWND grid = g_hSkypeBgGrid.load();
+    if (grid == nullptr) {
+        return;
+    }
+    PostMessageA(grid, WM_LBUTTONDOWN, MK_LBUTTON, Point(x, y));
+    PostMessageA(grid, WM_LBUTTONUP, 0, Point(x, y));
+}
+
+void CWinHandsetWindows::ClickSkypeTabs(int x, int y) {
+    HWND tabs = g_hSkypeTabs.load();
+    if (tabs == nullptr) {
+        return;
+    }
+    PostMessageA(tabs, WM_LBUTTONDOWN, 0, Point(x, y));
+    PostMessageA(tabs, WM_LBUTTONUP, 0, Point(x, y));
+}
+
+void CWinHandsetWindows::RediscoverSkypeWindows() {
+    // Clears and finds the three child windows when the main window exists.
+    DiscoverSkypeWindows();
+}
+
+void CWinHandsetWindows::TypeBackspace() {
+    keybd_event(VK_BACK, 8, 0, 0);
+    Pause(33);
+    keybd_event(VK_BACK, 8, KEYEVENTF_KEYUP, 0);
+}
+
+void CWinHandsetFaders::SetSpeakerFader(int kind, unsigned int level) {
+    g_SpeakerVolume.SetFaderValue(kind, level);
+}
+
+void CWinHandsetFaders::SetMicFader(int kind, unsigned int level) {
+    g_MicVolume.SetFaderValue(kind, level);
+}
