@@ -11,7 +11,6 @@
 
 namespace {
 
-constexpr std::size_t kFirstWordSize = 256;
 constexpr std::size_t kSecondWordSize = 1024;
 constexpr std::size_t kThirdWordSize = 512;
 constexpr std::size_t kFourthWordSize = 256;
