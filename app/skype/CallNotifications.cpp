@@ -15,8 +15,7 @@
 
 namespace {
 
-// Word buffers: the first word, the call id, the property and the value.
-constexpr std::size_t kFirstWordSize = 256;
+// Word buffers: the call id, the property and the value.
 constexpr std::size_t kIdWordSize = 1024;
 constexpr std::size_t kPropertyWordSize = 512;
 constexpr std::size_t kValueWordSize = 256;
@@ -106,11 +105,9 @@ int TextLength(const char* text) {
 }  // namespace
 
 bool CAccessSkypeAPI::HandleCallNotification(const char* text, NotificationState& state) {
-    char first[kFirstWordSize];
     char idWord[kIdWordSize];
     char property[kPropertyWordSize];
     char value[kValueWordSize];
-    NotificationWord(text, 0, first, sizeof(first));
     NotificationWord(text, 1, idWord, sizeof(idWord));
     NotificationWord(text, 2, property, sizeof(property));
     NotificationWord(text, 3, value, sizeof(value));
