@@ -1,6 +1,7 @@
 // The call state machine, one case per condition of each status word, and the
 // replies to the property questions, against the real call and contact stores.
 #include <functional>
+#include <ostream>
 
 #include "NotificationFixture.h"
 #include "SkypeWindowClasses.h"
@@ -38,6 +39,11 @@ struct StatusCase {
     bool transferBusy = false;
     bool serWindow = false;
 };
+
+// Failures name the case, not its bytes.
+void PrintTo(const StatusCase& c, std::ostream* os) {
+    *os << '"' << c.name << '"';
+}
 
 const Texts kRing = {"pause:1000", "sound:music1.wav loop"};
 const Texts kWrapUp = {"handset.stopTransfer", "sound:stop", "handset.command:0x20", "pause:20"};
