@@ -192,7 +192,6 @@ TEST_F(ConversationTest, ContactListLoadsWithNamesAndStatusInAnyOrder) {
 // --- throughput ------------------------------------------------------------------
 
 TEST_F(NotificationTest, HundredThousandNotificationsQueuedAtOnceAreHandledInArrivalOrder) {
-    FakeTrace trace(log);
     ports.trace = &trace;
     users.SetSkypeCommandSender(nullptr);
     link.reset();

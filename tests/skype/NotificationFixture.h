@@ -75,7 +75,7 @@ protected:
         WaitHandled();
     }
     void WaitHandled() {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
         while (link->HandledNotifications() < queued) {
             ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "notification not handled";
             std::this_thread::sleep_for(std::chrono::microseconds(200));
@@ -152,6 +152,7 @@ protected:
     FakeFont font;
     FakeSound sound;
     RingTonePlayer ringTone;
+    FakeTrace trace{log};  // wired only by tests that read the trace
     SkypeLinkPorts ports;
     PauseFunction previousPause = nullptr;
     std::unique_ptr<CAccessSkypeAPI> link;
