@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "Pause.h"
+#include "RingTonePlayer.h"
 #include "SkypeWindowClasses.h"
 
 namespace {
@@ -200,10 +201,7 @@ void CAccessSkypeAPI::MessageOutQueueThreadProc() {
 }
 
 void CAccessSkypeAPI::MessageInQueueThreadProc() {
-    // Kept from one notification to the next.
-    int currentCallId = 0;
-    int currentCallStatus = -1;
-    bool confirmationShown = false;
+    NotificationState state;
     try {
         while (m_bMessageInRunning) {
             std::string text;
@@ -221,14 +219,15 @@ void CAccessSkypeAPI::MessageInQueueThreadProc() {
             bool skipWatch = false;
             if (taken) {
                 Trace("Message from Skype: %s\n", text.c_str());
-                currentCallId = 0;
-                currentCallStatus = -1;
-                m_ports.calls->GetCurrentCallId(&currentCallId);
-                m_ports.calls->GetCurrentCallStatus(&currentCallStatus);
-                skipWatch = DispatchNotification(text, currentCallId, currentCallStatus);
+                state.currentCallId = 0;
+                state.currentCallStatus = -1;
+                m_ports.calls->GetCurrentCallId(&state.currentCallId);
+                m_ports.calls->GetCurrentCallStatus(&state.currentCallStatus);
+                skipWatch = DispatchNotification(text, state);
+                ++m_nHandledNotifications;
             }
             if (!skipWatch) {
-                WatchConfirmationWindow(currentCallId, confirmationShown);
+                WatchConfirmationWindow(state);
             }
         }
     } catch (...) {
@@ -239,30 +238,52 @@ void CAccessSkypeAPI::MessageInQueueThreadProc() {
     }
 }
 
-bool CAccessSkypeAPI::DispatchNotification(const std::string& text, int currentCallId,
-                                           int currentCallStatus) {
-    (void)currentCallId;
-    (void)currentCallStatus;
-    switch (ClassifyNotification(text.c_str())) {
+bool CAccessSkypeAPI::DispatchNotification(const std::string& text, NotificationState& state) {
+    const char* notification = text.c_str();
+    switch (ClassifyNotification(notification)) {
         case SkypeNotification::Call:
+            return HandleCallNotification(notification, state);
         case SkypeNotification::CallHistoryChanged:
+            HandleCallHistoryChanged();
+            return false;
         case SkypeNotification::Calls:
-            // Call notifications and the call state machine: decided on the
-            // current call as read before this notification.
+            HandleCallsReply(notification, state);
             return false;
         case SkypeNotification::Protocol:
+            HandleProtocol(notification);
+            return false;
         case SkypeNotification::Users:
+            m_ports.users->LoadUserList(notification);
+            return false;
         case SkypeNotification::User:
+            HandleUser(notification);
+            return false;
         case SkypeNotification::ConnStatus:
+            HandleConnStatus(notification);
+            return false;
         case SkypeNotification::Privilege:
+            HandlePrivilege(notification);
+            return false;
         case SkypeNotification::Profile:
+            HandleProfile(notification);
+            return false;
         case SkypeNotification::UserStatus:
+            HandleUserStatus(notification);
+            return false;
         case SkypeNotification::AutoAway:
+            // Skype's own idle handling; the handset learns the result through USERSTATUS.
+            return false;
         case SkypeNotification::CurrentUserHandle:
+            HandleCurrentUserHandle(notification);
+            return false;
         case SkypeNotification::Mute:
+            HandleMute(notification);
+            return false;
         case SkypeNotification::AudioIn:
+            HandleAudioDevice(notification, true);
+            return false;
         case SkypeNotification::AudioOut:
-            // User, profile and connection notifications.
+            HandleAudioDevice(notification, false);
             return false;
         case SkypeNotification::Other:
             // Replies to PING, GET SKYPEVERSION, HOOK ON and the setting commands.
@@ -271,15 +292,27 @@ bool CAccessSkypeAPI::DispatchNotification(const std::string& text, int currentC
     return false;
 }
 
-void CAccessSkypeAPI::WatchConfirmationWindow(int currentCallId, bool& confirmationShown) {
+void CAccessSkypeAPI::WatchConfirmationWindow(NotificationState& state) {
     if (!m_ports.windows->TopLevelWindowExists(kSkypeConfirmFormClass)) {
-        confirmationShown = false;
+        state.confirmationShown = false;
         return;
     }
-    if (!confirmationShown && currentCallId == 0) {
+    if (!state.confirmationShown && state.currentCallId == 0) {
         m_ports.handset->StopTransferAndWait();
         m_ports.handset->SendHandsetCommand(kConfirmationShown);
-        confirmationShown = true;
+        state.confirmationShown = true;
+    }
+}
+
+void CAccessSkypeAPI::StartRingTone() {
+    if (m_ports.ringTone != nullptr) {
+        m_ports.ringTone->StartRinging();
+    }
+}
+
+void CAccessSkypeAPI::StopRingTone() {
+    if (m_ports.ringTone != nullptr) {
+        m_ports.ringTone->StopRinging();
     }
 }
 

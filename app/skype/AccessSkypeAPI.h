@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <list>
 #include <memory>
@@ -17,9 +18,12 @@
 #include "Configuration.h"
 #include "I_AccessSkypeAPI.h"
 #include "SkypeCommandCodes.h"
+#include "SkypeCommandSender.h"
 #include "SkypeLinkPorts.h"
 
-class CAccessSkypeAPI final : public I_AccessSkypeAPI {
+// Also the contact store's way to ask Skype for display names
+// (I_SkypeCommandSender, with the same SendSkypeCommand).
+class CAccessSkypeAPI final : public I_AccessSkypeAPI, public I_SkypeCommandSender {
 public:
     // Command texts are built in buffers of this size.
     static constexpr std::size_t kCommandBufferSize = 256;
@@ -60,6 +64,10 @@ public:
 
     const Configuration& Config() const { return m_config; }
     int CallsLoaded() const { return m_bCallsLoaded.load(); }
+    // How many notifications the notification thread has handled so far.
+    std::uint64_t HandledNotifications() const { return m_nHandledNotifications.load(); }
+    // The signed-in user's handle as Skype last reported it.
+    std::string CurrentUserHandle();
 
 private:
     struct Worker {
@@ -71,10 +79,53 @@ private:
     void MessageOutQueueThreadProc();
     void QueueAPIThreadProc(int request);
     void ProcessQueueAPIMessage(int request);
+    // What the notification thread keeps from one notification to the next.
+    struct NotificationState {
+        // The current call as read from the call store before the notification.
+        int currentCallId = 0;
+        int currentCallStatus = -1;
+        // The last id of the latest history reload whose SEEN reply is awaited; 0: none.
+        int lastListedCallId = 0;
+        bool confirmationShown = false;
+    };
+
     // Handles one notification; returns true when the confirmation-window
     // watch is to be skipped after it.
-    bool DispatchNotification(const std::string& text, int currentCallId, int currentCallStatus);
-    void WatchConfirmationWindow(int currentCallId, bool& confirmationShown);
+    bool DispatchNotification(const std::string& text, NotificationState& state);
+    void WatchConfirmationWindow(NotificationState& state);
+
+    // Call notifications and the call state machine (CallNotifications.cpp).
+    bool HandleCallNotification(const char* text, NotificationState& state);
+    bool HandleCallStatus(int id, const char* word, const NotificationState& state);
+    void HandleCallFailure(int id, int code, const NotificationState& state);
+    void HandleCallFinished(int id, const NotificationState& state);
+    void HandleCallHandle(int id, const char* handle, const NotificationState& state);
+    void HandleCallDisplayName(int id, const char* text, const NotificationState& state);
+    void HandleCallSeen(int id, const char* word, NotificationState& state);
+    void HandleCallTimestamp(int id, const char* text, const NotificationState& state);
+    void HandleCallHistoryChanged();
+    void HandleCallsReply(const char* text, NotificationState& state);
+    void RequestCallerIdentity(int id);
+    void RequestCallDetails(int id, bool seenBeforeType);
+    void WrapUpCall(int id);
+    void RefuseCall(int id);
+    void CompleteHistoryLoad(NotificationState& state);
+
+    // User, profile and connection notifications (UserNotifications.cpp).
+    void HandleProtocol(const char* text);
+    void HandleUser(const char* text);
+    void HandleConnStatus(const char* text);
+    void HandleUserStatus(const char* text);
+    void HandlePrivilege(const char* text);
+    void HandleProfile(const char* text);
+    void HandleCurrentUserHandle(const char* text);
+    void HandleMute(const char* text);
+    void HandleAudioDevice(const char* text, bool input);
+    void ReportOffLine();
+
+    // The PC ring tone, when the shell gave a player.
+    void StartRingTone();
+    void StopRingTone();
     // Joins the workers that have finished; m_csWorkers is held.
     void ReapFinishedWorkers();
     void Trace(const char* format, const char* text = nullptr);
@@ -100,10 +151,13 @@ private:
     std::condition_variable m_messageInArrived;
     std::atomic<int> m_nUserStatus{-1};
     std::atomic<CHsdFontProcess*> m_pFontProcess{nullptr};
+    // Guards the texts Skype reported that other threads read: the audio
+    // device names and m_szCurrentUserHandle.
     std::mutex m_csAudioNames;
     std::string m_strAudioIn;
     std::string m_strAudioOut;
     std::atomic<int> m_bCallsLoaded{0};
+    std::atomic<std::uint64_t> m_nHandledNotifications{0};
     // Set when destruction begins: no thread or worker is started after it.
     std::atomic<bool> m_bStopping{false};
 };

@@ -1,14 +1,18 @@
 // What the Skype link needs from the rest of the program and from the
-// platform, as small interfaces it owns. The shell wires them to the Win32
-// edges and to the real stores, handset object, mixer and tray; tests wire
-// them to recording fakes. Every port must outlive the link.
+// platform, as small interfaces it owns, plus the two stores and the ring-tone
+// player themselves. The shell wires them to the Win32 edges and to the real
+// stores, handset object, mixer and tray; tests wire them to recording fakes
+// and the real stores. Every port must outlive the link.
 #pragma once
 
 #include <string>
 
+#include "CallStore.h"
 #include "HsdStatus.h"
+#include "UserStore.h"
 
 class IProfileReader;
+class RingTonePlayer;
 
 // The WM_COPYDATA transport to the Skype client's API window.
 class ISkypeWire {
@@ -29,27 +33,6 @@ class ISkypeClientWindows {
 public:
     virtual ~ISkypeClientWindows() = default;
     virtual bool TopLevelWindowExists(const char* className) = 0;
-};
-
-// The call store operations the link uses, with the call store's own names.
-class ILinkCallStore {
-public:
-    virtual ~ILinkCallStore() = default;
-    virtual HsdStatus GetCurrentCallId(int* id) = 0;
-    virtual HsdStatus GetCurrentCallStatus(int* status) = 0;
-    virtual HsdStatus ResetCurrentCall() = 0;
-    virtual HsdStatus ResetSecondCall() = 0;
-    virtual HsdStatus ResetCallBrowse() = 0;
-    virtual HsdStatus ClearCalls() = 0;
-    virtual HsdStatus CountMissedCalls(int* count) = 0;
-};
-
-// The contact store operations the link uses, with the contact store's own names.
-class ILinkUserStore {
-public:
-    virtual ~ILinkUserStore() = default;
-    virtual HsdStatus ClearUsers() = 0;
-    virtual HsdStatus ResetUserBrowse() = 0;
 };
 
 // The handset object (CHsdHid) as the link uses it.
@@ -115,11 +98,12 @@ public:
 struct SkypeLinkPorts {
     ISkypeWire* wire = nullptr;
     ISkypeClientWindows* windows = nullptr;
-    ILinkCallStore* calls = nullptr;
-    ILinkUserStore* users = nullptr;
+    I_CallStore* calls = nullptr;
+    I_UserStore* users = nullptr;
     ILinkHandset* handset = nullptr;
     ILinkAudio* audio = nullptr;
     ILinkShell* shell = nullptr;
     IProfileReader* profile = nullptr;
-    ILinkTrace* trace = nullptr;  // optional
+    ILinkTrace* trace = nullptr;         // optional
+    RingTonePlayer* ringTone = nullptr;  // optional: no PC ring tone without it
 };

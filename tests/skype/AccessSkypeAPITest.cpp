@@ -370,7 +370,7 @@ TEST_F(SkypeLinkTest, ConfirmationWindowIsAnnouncedOncePerAppearanceWhileNoCallI
 }
 
 TEST_F(SkypeLinkTest, ConfirmationWindowIsNotAnnouncedDuringACall) {
-    calls.currentCallId = 12;
+    calls.SetCurrentCallId(12);
     Link().AddToMessageInQueue("CALL 12 STATUS INPROGRESS");
     ASSERT_TRUE(log.WaitFor("calls.GetCurrentCallId", 1));
     windows.Show(kSkypeConfirmFormClass, true);
@@ -378,7 +378,7 @@ TEST_F(SkypeLinkTest, ConfirmationWindowIsNotAnnouncedDuringACall) {
     EXPECT_TRUE(log.With("handset.command:").empty());
 
     // Once a notification shows the call gone, the window is announced.
-    calls.currentCallId = 0;
+    calls.SetCurrentCallId(0);
     Link().AddToMessageInQueue("CALL 12 STATUS FINISHED");
     ASSERT_TRUE(log.WaitFor("handset.command:0x9F", 1));
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -17,6 +18,7 @@
 
 #include "../config/FakeProfile.h"
 #include "HsdFontProcess.h"
+#include "RingTonePlayer.h"
 #include "SkypeLinkPorts.h"
 
 struct Event {
@@ -176,55 +178,72 @@ private:
     std::set<std::string> m_present;
 };
 
-class FakeCallStore : public ILinkCallStore {
+// The real call store, recording the operations whose order the link's
+// tests check. throwOnRead makes the next GetCurrentCallId throw.
+class FakeCallStore : public CallStore {
 public:
     explicit FakeCallStore(EventLog& log) : m_log(log) {}
 
     HsdStatus GetCurrentCallId(int* id) override {
-        if (throwOnRead) {
-            throwOnRead = false;
+        if (throwOnRead.exchange(false)) {
             throw std::runtime_error("store failure");
         }
-        *id = currentCallId;
+        const HsdStatus status = CallStore::GetCurrentCallId(id);
         m_log.Add("calls.GetCurrentCallId");
-        return 0;
+        return status;
     }
-    HsdStatus GetCurrentCallStatus(int* status) override {
-        *status = currentCallStatus;
-        return 0;
+    HsdStatus ResetCurrentCall() override {
+        m_log.Add("calls.ResetCurrentCall");
+        return CallStore::ResetCurrentCall();
     }
-    HsdStatus ResetCurrentCall() override { return Log("calls.ResetCurrentCall"); }
-    HsdStatus ResetSecondCall() override { return Log("calls.ResetSecondCall"); }
-    HsdStatus ResetCallBrowse() override { return Log("calls.ResetCallBrowse"); }
-    HsdStatus ClearCalls() override { return Log("calls.ClearCalls"); }
-    HsdStatus CountMissedCalls(int* count) override {
-        *count = missedCalls;
-        return Log("calls.CountMissedCalls");
+    HsdStatus ResetSecondCall() override {
+        m_log.Add("calls.ResetSecondCall");
+        return CallStore::ResetSecondCall();
+    }
+    HsdStatus ResetCallBrowse() override {
+        m_log.Add("calls.ResetCallBrowse");
+        return CallStore::ResetCallBrowse();
+    }
+    HsdStatus ClearCalls() override {
+        m_log.Add("calls.ClearCalls");
+        return CallStore::ClearCalls();
+    }
+    HsdStatus CommitCurrentCall() override {
+        m_log.Add("calls.CommitCurrentCall");
+        return CallStore::CommitCurrentCall();
+    }
+    HsdStatus CommitSecondCall() override {
+        m_log.Add("calls.CommitSecondCall");
+        return CallStore::CommitSecondCall();
     }
 
-    std::atomic<int> currentCallId{0};
-    std::atomic<int> currentCallStatus{-1};
-    std::atomic<int> missedCalls{0};
+    // Adds count incoming calls that were missed and not yet seen.
+    void AddUnseenMissedCalls(int count, int firstId = 9000) {
+        for (int id = firstId; id < firstId + count; ++id) {
+            AddCall(id, 1);
+            SetCallType(id, CALLTYPE_INCOMING_P2P);
+            SetCallStatus(id, CALLSTATUS_MISSED);
+            SetCallSeen(id, 0);
+        }
+    }
+
     std::atomic<bool> throwOnRead{false};
 
 private:
-    HsdStatus Log(const char* what) {
-        m_log.Add(what);
-        return 0;
-    }
     EventLog& m_log;
 };
 
-class FakeUserStore : public ILinkUserStore {
+// The real contact store, recording its clearing and browse resets.
+class FakeUserStore : public UserStore {
 public:
     explicit FakeUserStore(EventLog& log) : m_log(log) {}
     HsdStatus ClearUsers() override {
         m_log.Add("users.ClearUsers");
-        return 0;
+        return UserStore::ClearUsers();
     }
     HsdStatus ResetUserBrowse() override {
         m_log.Add("users.ResetUserBrowse");
-        return 0;
+        return UserStore::ResetUserBrowse();
     }
 
 private:
@@ -356,7 +375,18 @@ public:
     HsdStatus HexToInt(const unsigned char*, int, std::int32_t*) override { return E_FAIL; }
     HsdStatus TransferUnicodeToCode(unsigned char*) override { return E_FAIL; }
     HsdStatus SendFontCode2MCU() override { return E_FAIL; }
-    HsdStatus UTF_8ToUnicode2Font(const char*, unsigned char*) override { return E_FAIL; }
+    // Like the real one, writes at most 32 bytes; keeps ASCII, drops the rest.
+    HsdStatus UTF_8ToUnicode2Font(const char* text, unsigned char* out) override {
+        m_log.Add(std::string("font.UTF_8ToUnicode2Font:") + text);
+        std::size_t o = 0;
+        for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p && o < 32;
+             ++p) {
+            if (*p < 0x80) {
+                out[o++] = *p;
+            }
+        }
+        return 0;
+    }
     HsdStatus Transfer950FontCode(const unsigned char*, unsigned char*) override { return E_FAIL; }
     HsdStatus Transfer936FontCode(const unsigned char*, unsigned char*) override { return E_FAIL; }
     HsdStatus Transfer932FontCode(const unsigned char*, unsigned char*) override { return E_FAIL; }
@@ -366,8 +396,27 @@ public:
     void TransferLatinFontCode(std::int32_t, unsigned char*) override {}
     HsdStatus SetHIDCtrlInterface(I_HsdHIDCtrl*) override { return E_FAIL; }
     HsdStatus SetHIDCtrlInterfaceKey(int, int) override { return E_FAIL; }
-    HsdStatus SetkeepProcess2MCUDataMonitor(std::int32_t) override { return E_FAIL; }
+    HsdStatus SetkeepProcess2MCUDataMonitor(std::int32_t flag) override {
+        m_log.Add("font.SetkeepProcess2MCUDataMonitor:" + std::to_string(flag));
+        return 0;
+    }
     HsdStatus SetSupportedARF(std::int32_t) override { return E_FAIL; }
+
+private:
+    EventLog& m_log;
+};
+
+// The process's sound channel under the real ring-tone player.
+class FakeSound : public ISoundOutput {
+public:
+    explicit FakeSound(EventLog& log) : m_log(log) {}
+    void PlayWave(const char* fileName, unsigned int flags) override {
+        if (fileName == nullptr) {
+            m_log.Add("sound:stop");
+        } else {
+            m_log.Add(std::string("sound:") + fileName + ((flags & kSoundLoop) ? " loop" : ""));
+        }
+    }
 
 private:
     EventLog& m_log;

@@ -175,7 +175,7 @@ TEST_F(SendSkypeCommandTest, NameCommandUsesTheConfiguredName) {
 }
 
 TEST_F(SendSkypeCommandTest, MissedCallsAreShownAsFontTextThenAnnounced) {
-    calls.missedCalls = 3;
+    calls.AddUnseenMissedCalls(3);
     link->SetFontProcess(&font);
     link->SetHandsetDisplayMode(1);
     link->ShowMissedCalls(1);
@@ -208,7 +208,7 @@ TEST_F(SendSkypeCommandTest, NoMissedCallsPausesBeforeTheAnnouncement) {
 }
 
 TEST_F(SendSkypeCommandTest, MissedCallsAreNotShownWhenTheHandsetDoesNotAskForThem) {
-    calls.missedCalls = 2;
+    calls.AddUnseenMissedCalls(2);
     link->SetFontProcess(&font);
     EXPECT_EQ(link->ShowMissedCalls(1), 0);
     link->SetHandsetDisplayMode(1);
