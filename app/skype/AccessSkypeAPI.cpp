@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "Pause.h"
+#include "ThreadLabel.h"
 #include "SkypeWindowClasses.h"
 
 namespace {
@@ -159,6 +160,7 @@ HsdStatus CAccessSkypeAPI::AddToMessageOutQueue(const char* text) {
 }
 
 void CAccessSkypeAPI::MessageOutQueueThreadProc() {
+    SetThreadLabel("CAccessSkypeAPI -> ProcessMessageOutQueue");
     try {
         for (;;) {
             std::string text;
@@ -200,6 +202,7 @@ void CAccessSkypeAPI::MessageOutQueueThreadProc() {
 }
 
 void CAccessSkypeAPI::MessageInQueueThreadProc() {
+    SetThreadLabel("CAccessSkypeAPI -> ProcessMessageInQueue");
     // Kept from one notification to the next.
     int currentCallId = 0;
     int currentCallStatus = -1;
@@ -323,6 +326,7 @@ void CAccessSkypeAPI::ReapFinishedWorkers() {
 }
 
 void CAccessSkypeAPI::QueueAPIThreadProc(int request) {
+    SetThreadLabel("CAccessSkypeAPI -> ProcessQueueAPIMessage");
     try {
         ProcessQueueAPIMessage(request);
     } catch (...) {
