@@ -345,9 +345,12 @@ void CShell::Shutdown() {
     Pause(kShutdownPauseMs);
     m_ports.platform->KillDeviceRecheckTimer();
     // The handset's threads and the link's threads use the stores: both are
-    // stopped before a store goes.
-    handset.StopThreads();
-    DeleteSkypeLink();
+    // stopped before a store goes. They may be sending to this thread's
+    // windows meanwhile, so this thread keeps serving them.
+    m_ports.platform->RunServingWindows([&handset] {
+        handset.StopThreads();
+        DeleteSkypeLink();
+    });
     delete g_pUserStore.exchange(nullptr);
     delete g_pCallStore.exchange(nullptr);
     if (g_pFontProcess != nullptr) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "Configuration.h"
 #include "HsdStatus.h"
@@ -75,6 +76,10 @@ public:
     virtual void DestroyMainWindow() = 0;
     // The outward exit signal, then g_hMainWnd cleared and WM_QUIT posted.
     virtual void SignalExit() = 0;
+    // Runs work on another thread and keeps serving the main thread's windows
+    // until it ends: threads being stopped may still be sending to them (a
+    // broadcast reaches every window of the main thread).
+    virtual void RunServingWindows(const std::function<void()>& work) = 0;
     // Stops whatever the process plays (the PC ring tone).
     virtual void StopSounds() = 0;
     // The handset's four mixer controls.

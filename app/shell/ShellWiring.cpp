@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdio>
 #include <string>
+#include <thread>
 
 #include "AccessSkypeAPI.h"
 #include "CallStore.h"
@@ -60,6 +61,25 @@ public:
         PostQuitMessage(0);
     }
     void StopSounds() override { g_RingTonePlayer.StopRinging(); }
+    void RunServingWindows(const std::function<void()>& work) override {
+        std::atomic<bool> done{false};
+        const DWORD mainThread = GetCurrentThreadId();
+        std::thread worker([&] {
+            work();
+            done = true;
+            PostThreadMessageA(mainThread, WM_NULL, 0, 0);
+        });
+        while (!done) {
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+            MSG msg;
+            // Sent messages are delivered inside PeekMessageA; posted ones are
+            // dispatched too, since the loop has ended.
+            while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+                DispatchMessageA(&msg);
+            }
+        }
+        worker.join();
+    }
     void OpenHandsetMixerControls() override { ::OpenHandsetMixerControls(g_hMainWnd); }
     void CloseHandsetMixerControls() override { ::CloseHandsetMixerControls(); }
     void OnMicVolumeControlChange(std::uintptr_t wParam, std::intptr_t lParam) override {

@@ -277,6 +277,11 @@ public:
     void DestroyMainWindow() override { m_j.Add("destroy window"); }
     void SignalExit() override { m_j.Add("exit signal"); }
     void StopSounds() override { m_j.Add("stop sounds"); }
+    void RunServingWindows(const std::function<void()>& work) override {
+        m_j.Add("serving windows");
+        work();
+        m_j.Add("served");
+    }
     void OpenHandsetMixerControls() override { m_j.Add("open mixers"); }
     void CloseHandsetMixerControls() override { m_j.Add("close mixers"); }
     void OnMicVolumeControlChange(std::uintptr_t w, std::intptr_t l) override {

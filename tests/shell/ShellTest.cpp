@@ -424,8 +424,9 @@ TEST_F(ShellTest, ShutdownTurnsHandsetOffThenFreesObjectsAfterTheirThreads) {
     shell.Shutdown();
     EXPECT_EQ(j.Entries(),
               (std::vector<std::string>{"stop sounds", "SendHandsetCommand 7", "handsetActive 0",
-                                        "ResetHandset", "kill timer", "StopThreads",
-                                        "link deleted", "font release"}));
+                                        "ResetHandset", "kill timer", "serving windows",
+                                        "StopThreads", "link deleted", "served",
+                                        "font release"}));
     EXPECT_EQ(pauses, std::vector<unsigned int>{20});
     EXPECT_EQ(g_pSkypeAPI.load(), nullptr);
     EXPECT_EQ(g_pCallStore.load(), nullptr);
