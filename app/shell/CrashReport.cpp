@@ -140,8 +140,8 @@ LONG WINAPI CrashFilter(EXCEPTION_POINTERS* info) {
         const EXCEPTION_RECORD& record = *info->ExceptionRecord;
         std::fprintf(log, "Voxlink error report, %04u-%02u-%02u %02u:%02u:%02u\n", now.wYear,
                      now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond);
-        std::fprintf(log, "\nException 0x%08lx at %p", static_cast<unsigned long>(record.ExceptionCode),
-                     record.ExceptionAddress);
+        std::fprintf(log, "\nException 0x%08lx at %p",
+                     static_cast<unsigned long>(record.ExceptionCode), record.ExceptionAddress);
         if (record.ExceptionCode == EXCEPTION_ACCESS_VIOLATION && record.NumberParameters >= 2) {
             std::fprintf(log, " (%s address %p)",
                          record.ExceptionInformation[0] == 0   ? "reading"
@@ -157,8 +157,8 @@ LONG WINAPI CrashFilter(EXCEPTION_POINTERS* info) {
         std::fclose(log);
     }
     std::snprintf(path, sizeof path, "%sCRASH.DMP", g_crashFolder);
-    HANDLE dump = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE dump =
+        CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (dump != INVALID_HANDLE_VALUE) {
         MINIDUMP_EXCEPTION_INFORMATION exception{};
         exception.ThreadId = GetCurrentThreadId();

@@ -37,9 +37,7 @@ class CWinShellPlatform : public IShellPlatform {
 public:
     void* MainWindow() override { return g_hMainWnd; }
     void* SkypeApiWindow() override { return g_hSkypeApiWnd.load(); }
-    void SetSkypeApiWindow(void* window) override {
-        g_hSkypeApiWnd = static_cast<HWND>(window);
-    }
+    void SetSkypeApiWindow(void* window) override { g_hSkypeApiWnd = static_cast<HWND>(window); }
     void SetDeviceRecheckTimer(unsigned int milliseconds) override {
         SetTimer(g_hMainWnd, IDT_DEVICE_RECHECK, milliseconds, nullptr);
     }
@@ -163,8 +161,7 @@ public:
     CForwardingHandset() {
         m_module = LoadLibraryA("HsdHIDCtrl.dll");
         if (m_module == nullptr) {
-            ReportMessage("Failed to load module - HsdHIDCtrl.dll", "CreateInstance",
-                          kReportError);
+            ReportMessage("Failed to load module - HsdHIDCtrl.dll", "CreateInstance", kReportError);
             return;
         }
         auto create = reinterpret_cast<PFN_CreateHIDCtrl>(

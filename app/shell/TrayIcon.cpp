@@ -89,9 +89,9 @@ int CTrayIcon::Create(HINSTANCE instance, HWND target, UINT callbackMessage, con
     wc.lpszClassName = kTrayWindowClass;
     RegisterClassA(&wc);  // may exist already
     if (hTrayWnd == nullptr) {
-        hTrayWnd = CreateWindowExA(0, kTrayWindowClass, "", WS_POPUP, CW_USEDEFAULT, CW_USEDEFAULT,
-                                   CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance,
-                                   nullptr);
+        hTrayWnd =
+            CreateWindowExA(0, kTrayWindowClass, "", WS_POPUP, CW_USEDEFAULT, CW_USEDEFAULT,
+                            CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, nullptr);
     }
 
     nid.cbSize = NOTIFYICONDATAA_V1_SIZE;

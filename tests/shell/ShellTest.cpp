@@ -95,11 +95,11 @@ TEST_F(ShellTest, ConfigurationLandsInTheHandsetObject) {
 TEST_F(ShellTest, StartupWithHandsetBindsFontThenOpensHandsetAndDiscovers) {
     j.Clear();
     ASSERT_TRUE(shell.StartupBinding());
-    EXPECT_TRUE(j.InOrder({"font bind", "font SetHIDCtrlInterface", "BindFontProcess",
-                           "link SetFontProcess", "font SetSupportedARF 1", "ApplySupportedARF",
-                           "ReopenHandset", "StartHandset main", "open mixers",
-                           "InitialFontTable C:\\Voxlink\\", "UpdateTrayState", "request 1",
-                           "present 1"}))
+    EXPECT_TRUE(
+        j.InOrder({"font bind", "font SetHIDCtrlInterface", "BindFontProcess",
+                   "link SetFontProcess", "font SetSupportedARF 1", "ApplySupportedARF",
+                   "ReopenHandset", "StartHandset main", "open mixers",
+                   "InitialFontTable C:\\Voxlink\\", "UpdateTrayState", "request 1", "present 1"}))
         << j.Text();
     EXPECT_NE(g_pCallStore.load(), nullptr);
     EXPECT_NE(g_pUserStore.load(), nullptr);
@@ -170,9 +170,9 @@ TEST_F(ShellTest, RecheckArrivalRunsTheWholeArrivalBranch) {
     handset.autoRunSkype = 1;
     g_bDeviceCheckPending = 1;
     shell.RecheckHandset();
-    EXPECT_TRUE(j.InOrder({"kill timer", "ReopenHandset", "StartHandset main", "open mixers",
-                           "StartSkypeIfMissing 1", "request 1", "linkOpen 0", "modeFlags 0",
-                           "present 1"}))
+    EXPECT_TRUE(
+        j.InOrder({"kill timer", "ReopenHandset", "StartHandset main", "open mixers",
+                   "StartSkypeIfMissing 1", "request 1", "linkOpen 0", "modeFlags 0", "present 1"}))
         << j.Text();
     EXPECT_EQ(g_bDeviceCheckPending, 0);
     EXPECT_FALSE(j.Has("request 5"));
@@ -364,7 +364,7 @@ TEST_F(ShellTest, MixerChangeRaisesMicrophoneOnlyDuringACall) {
     Start(true);
     CallStore& calls = *g_pCallStore.load();
     calls.SetCurrentCallId(7);
-    const int statuses[] = {CALLSTATUS_NONE,     CALLSTATUS_RINGING_IN,  CALLSTATUS_INPROGRESS,
+    const int statuses[] = {CALLSTATUS_NONE,      CALLSTATUS_RINGING_IN, CALLSTATUS_INPROGRESS,
                             CALLSTATUS_LOCALHOLD, CALLSTATUS_EARLYMEDIA, CALLSTATUS_FINISHED};
     for (int status : statuses) {
         calls.SetCurrentCallStatus(status);
@@ -379,8 +379,8 @@ TEST_F(ShellTest, MenuCommandsOpenDialogsOnlyWhileNotOpen) {
          {kCmdAbout, kCmdVolumeControl, kCmdAdvancedSettings, kCmdAudioDeviceSettings}) {
         EXPECT_EQ(Send(shellmsg::kCommand, command, 0), 1);
     }
-    EXPECT_EQ(j.Entries(), (std::vector<std::string>{"dialog 40002", "dialog 40007",
-                                                     "dialog 40008", "dialog 40009"}));
+    EXPECT_EQ(j.Entries(), (std::vector<std::string>{"dialog 40002", "dialog 40007", "dialog 40008",
+                                                     "dialog 40009"}));
     j.Clear();
     dialogs.counts[kCmdVolumeControl] = 1;
     dialogs.counts[kCmdAudioDeviceSettings] = 1;
@@ -414,8 +414,8 @@ TEST_F(ShellTest, HandsetInputTrayAndDestroyRows) {
 TEST_F(ShellTest, ExitRequestReleasesSkypeAndRemovesTrayBeforeTheWindowGoes) {
     Start(true);
     EXPECT_EQ(Send(shellmsg::kCommand, kCmdExit, 0), 1);
-    EXPECT_EQ(j.Entries(), (std::vector<std::string>{"request 5", "kill timer",
-                                                     "remove tray icon", "destroy window"}));
+    EXPECT_EQ(j.Entries(), (std::vector<std::string>{"request 5", "kill timer", "remove tray icon",
+                                                     "destroy window"}));
     EXPECT_EQ(pauses, std::vector<unsigned int>{50});
 }
 
@@ -425,8 +425,7 @@ TEST_F(ShellTest, ShutdownTurnsHandsetOffThenFreesObjectsAfterTheirThreads) {
     EXPECT_EQ(j.Entries(),
               (std::vector<std::string>{"stop sounds", "SendHandsetCommand 7", "handsetActive 0",
                                         "ResetHandset", "kill timer", "serving windows",
-                                        "StopThreads", "link deleted", "served",
-                                        "font release"}));
+                                        "StopThreads", "link deleted", "served", "font release"}));
     EXPECT_EQ(pauses, std::vector<unsigned int>{20});
     EXPECT_EQ(g_pSkypeAPI.load(), nullptr);
     EXPECT_EQ(g_pCallStore.load(), nullptr);

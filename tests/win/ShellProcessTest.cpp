@@ -167,8 +167,8 @@ public:
         STARTUPINFOA startup{};
         startup.cb = sizeof startup;
         started = Clock::now();
-        const BOOL ok = CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0,
-                                       nullptr, folder.c_str(), &startup, &process);
+        const BOOL ok = CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                       folder.c_str(), &startup, &process);
         SetEnvironmentVariableA("VOXLINK_VIRTUAL_HANDSET", nullptr);
         return ok != 0;
     }

@@ -140,8 +140,7 @@ TEST(CrashReport, ACrashWritesTheLogAndTheDumpWithoutABox) {
     std::string probe(self);
     probe = probe.substr(0, probe.find_last_of('\\') + 1) + "crash_probe.exe";
     // No backslash before the closing quote: it would escape it.
-    std::string command =
-        "\"" + probe + "\" \"" + folder.substr(0, folder.size() - 1) + "\"";
+    std::string command = "\"" + probe + "\" \"" + folder.substr(0, folder.size() - 1) + "\"";
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
