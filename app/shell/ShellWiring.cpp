@@ -7,6 +7,9 @@
 
 #include "AccessSkypeAPI.h"
 #include "CallStore.h"
+#if __has_include("Dialogs.h")
+#include "Dialogs.h"
+#endif
 #include "HandsetMixers.h"
 #include "HsdFontProcess.h"
 #include "I_HsdHIDCtrl.h"
@@ -191,7 +194,9 @@ public:
     // IShellHandset
     void ApplyConfiguration(const ConfigSwitches& switches, int, int) override {
         m_supportARF = switches.supportARF;
-        m_supportAutoRunSkype = switches.supportAutoRunSkype;
+        supportAutoRunSkype = switches.supportAutoRunSkype;
+        supportAutoSwitchAudioDevice = switches.supportAutoSwitchAudioDevice;
+        supportAutoSwitchSystemAudioDevice = switches.supportAutoSwitchSystemAudioDevice;
         m_fontSupport = switches.fontSupport;
     }
     bool ReopenHandset() override { return m_hid != nullptr && m_hid->ReopenDevice() == 0; }
@@ -233,7 +238,7 @@ public:
     int AbortTransferFlag() override { return m_abortTransfer.load(); }
     void SetAbortTransfer(int value) override { m_abortTransfer = value; }
     void ClearHandsetActive() override { g_bHandsetActive = 0; }
-    int SupportAutoRunSkype() override { return m_supportAutoRunSkype.load(); }
+    int SupportAutoRunSkype() override { return supportAutoRunSkype.load(); }
 
     // ILinkHandset (what is not above)
     int HandleKeyEvent(int) override { return 1; }
@@ -254,6 +259,12 @@ public:
     int GetProtocolVersion() override { return m_protocolVersion.load(); }
     void SetProtocolVersion(int version) override { m_protocolVersion = version; }
 
+    // Settings the dialogs change while the program runs, and the chosen ring.
+    std::atomic<int> supportAutoRunSkype{0};
+    std::atomic<int> supportAutoSwitchAudioDevice{0};
+    std::atomic<int> supportAutoSwitchSystemAudioDevice{0};
+    std::atomic<int> ringIndex{0};
+
 private:
     HMODULE m_module = nullptr;
     I_HsdHIDCtrl* m_hid = nullptr;
@@ -263,7 +274,6 @@ private:
     std::atomic<int> m_abortTransfer{0};
     std::atomic<int> m_keysEnabled{1};
     std::atomic<int> m_supportARF{0};
-    std::atomic<int> m_supportAutoRunSkype{0};
     std::atomic<int> m_fontSupport{1};
     std::atomic<int> m_protocolVersion{0};
 };
@@ -271,15 +281,73 @@ private:
 CForwardingHandset g_Handset;
 
 // ---------------------------------------------------------------------------
-// The dialogs: until they are connected here, the menu commands open nothing.
-// To connect them: OpenCount reads g_nVolumeDialogOpen, g_nAdvancedDialogOpen
-// and g_nAudioDialogOpen, Open calls HandleDialogCommand with the main window.
+// The dialogs of the tray menu, when the program carries them; until then the
+// menu's dialog commands open nothing.
 
-class CNoDialogs : public IShellDialogs {
+#if __has_include("Dialogs.h")
+
+class CDialogHost : public IDialogHost {
+public:
+    bool GetAboutText(char* out, std::size_t size) override {
+        I_AccessSkypeAPI* link = g_pSkypeAPI.load();
+        return link != nullptr && link->GetCustomerInfo(out, size) == 0;
+    }
+    void FillRingList(HWND dialog, int comboId) override {
+        if (I_AccessSkypeAPI* link = g_pSkypeAPI.load()) {
+            link->FillRingList(dialog, comboId);
+        }
+    }
+    int GetRingIndex() override { return g_Handset.ringIndex.load(); }
+    void SetRingIndex(int index) override { g_Handset.ringIndex = index; }
+    int GetSetting(Setting setting) override { return Field(setting).load(); }
+    void SetSetting(Setting setting, int value) override { Field(setting) = value; }
+    void SendHandsetCommand(unsigned char command) override {
+        g_Handset.SendHandsetCommand(command);
+    }
+
+private:
+    static std::atomic<int>& Field(Setting setting) {
+        switch (setting) {
+            case Setting::AutoSwitchAudioDevice:
+                return g_Handset.supportAutoSwitchAudioDevice;
+            case Setting::AutoRunSkype:
+                return g_Handset.supportAutoRunSkype;
+            case Setting::AutoSwitchSystemAudioDevice:
+            default:
+                return g_Handset.supportAutoSwitchSystemAudioDevice;
+        }
+    }
+};
+
+class CShellDialogs : public IShellDialogs {
+public:
+    int OpenCount(unsigned int command) override {
+        switch (command) {
+            case kCmdVolumeControl:
+                return g_nVolumeDialogOpen.load();
+            case kCmdAdvancedSettings:
+                return g_nAdvancedDialogOpen.load();
+            case kCmdAudioDeviceSettings:
+                return g_nAudioDialogOpen.load();
+            default:
+                return 0;
+        }
+    }
+    void Open(unsigned int command) override { HandleDialogCommand(g_hMainWnd, command, m_host); }
+
+private:
+    CDialogHost m_host;
+};
+
+#else
+
+class CShellDialogs : public IShellDialogs {
 public:
     int OpenCount(unsigned int) override { return 0; }
     void Open(unsigned int) override {}
 };
+
+#endif
 
 // ---------------------------------------------------------------------------
 // The Skype link's ports over the program's objects.
@@ -364,7 +432,7 @@ public:
 
 CWinShellPlatform g_Platform;
 CWinFontLibrary g_FontLibrary;
-CNoDialogs g_Dialogs;
+CShellDialogs g_Dialogs;
 CWinSkypeWire g_Wire;
 CWinSkypeClientWindows g_ClientWindows;
 CLinkCallStore g_LinkCalls;
