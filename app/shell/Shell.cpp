@@ -76,8 +76,13 @@ bool CShell::StartupBinding() {
 
     if (handset.ReopenHandset()) {
         g_pCallStore = new CallStore();
+        // Both stores exist before the handset's threads can run.
+        g_pUserStore = new UserStore();
+        handset.ConnectStores(g_pCallStore.load(), g_pUserStore.load());
         if (!handset.StartHandset(m_ports.platform->MainWindow())) {
             handset.StopHandsetReading();
+            handset.ConnectStores(nullptr, nullptr);
+            delete g_pUserStore.exchange(nullptr);
             delete g_pCallStore.exchange(nullptr);
             // The link's threads are stopped before the process ends; the
             // font component is left to process exit.
@@ -85,7 +90,6 @@ bool CShell::StartupBinding() {
             return false;
         }
         m_ports.platform->OpenHandsetMixerControls();
-        g_pUserStore = new UserStore();
         font->InitialFontTable(m_programFolder.c_str());
         link->UpdateTrayState();
         Request(QAPI_DISCOVER);
@@ -94,6 +98,7 @@ bool CShell::StartupBinding() {
         // Skype is attached only once the handset is there.
         g_pUserStore = new UserStore();
         g_pCallStore = new CallStore();
+        handset.ConnectStores(g_pCallStore.load(), g_pUserStore.load());
         handset.SetHandsetPresent(0);
         handset.ClearHandsetActive();
         font->InitialFontTable(m_programFolder.c_str());

@@ -11,7 +11,9 @@
 #include "HsdStatus.h"
 
 class CHsdFontProcess;
+class CallStore;
 class I_HsdHIDCtrl;
+class UserStore;
 
 // The handset object (CHsdHid) as the shell uses it, with its own names.
 class IShellHandset {
@@ -20,6 +22,8 @@ public:
     // The configuration loader's switches and the two fader defaults.
     virtual void ApplyConfiguration(const ConfigSwitches& switches, int reg04Value,
                                     int reg1CValue) = 0;
+    // The two stores, once both exist and before the handset is read.
+    virtual void ConnectStores(CallStore* calls, UserStore* users) = 0;
     virtual bool ReopenHandset() = 0;
     virtual bool StartHandset(void* notifyWindow) = 0;
     virtual bool StopHandsetReading() = 0;

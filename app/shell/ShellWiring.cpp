@@ -199,6 +199,7 @@ public:
         supportAutoSwitchSystemAudioDevice = switches.supportAutoSwitchSystemAudioDevice;
         m_fontSupport = switches.fontSupport;
     }
+    void ConnectStores(CallStore*, UserStore*) override {}
     bool ReopenHandset() override { return m_hid != nullptr && m_hid->ReopenDevice() == 0; }
     bool StartHandset(void* window) override {
         return m_hid != nullptr && m_hid->StartReadThread(window) == 0;

@@ -174,6 +174,11 @@ public:
         m_j.Add("ApplyConfiguration sky=" + std::to_string(s.supportSky) + " " +
                 std::to_string(r04) + " " + std::to_string(r1C));
     }
+    void ConnectStores(CallStore* calls, UserStore* users) override {
+        m_j.Add(calls != nullptr && users != nullptr   ? "ConnectStores"
+                : calls == nullptr && users == nullptr ? "ConnectStores none"
+                                                       : "ConnectStores partly");
+    }
     bool ReopenHandset() override {
         m_j.Add("ReopenHandset");
         return plugged;

@@ -98,7 +98,7 @@ TEST_F(ShellTest, StartupWithHandsetBindsFontThenOpensHandsetAndDiscovers) {
     EXPECT_TRUE(
         j.InOrder({"font bind", "font SetHIDCtrlInterface", "BindFontProcess",
                    "link SetFontProcess", "font SetSupportedARF 1", "ApplySupportedARF",
-                   "ReopenHandset", "StartHandset main", "open mixers",
+                   "ReopenHandset", "ConnectStores", "StartHandset main", "open mixers",
                    "InitialFontTable C:\\Voxlink\\", "UpdateTrayState", "request 1", "present 1"}))
         << j.Text();
     EXPECT_NE(g_pCallStore.load(), nullptr);
@@ -111,7 +111,7 @@ TEST_F(ShellTest, StartupWithoutHandsetMakesStoresButNoDiscover) {
     j.Clear();
     handset.plugged = false;
     ASSERT_TRUE(shell.StartupBinding());
-    EXPECT_TRUE(j.InOrder({"ReopenHandset", "present 0", "handsetActive 0",
+    EXPECT_TRUE(j.InOrder({"ReopenHandset", "ConnectStores", "present 0", "handsetActive 0",
                            "InitialFontTable C:\\Voxlink\\", "UpdateTrayState"}))
         << j.Text();
     EXPECT_FALSE(j.Has("request 1"));
@@ -134,7 +134,8 @@ TEST_F(ShellTest, StartupEndsWhenFontLibraryOrFirstHandsetStartFails) {
     g_pSkypeAPI = new FakeLink(j);
     handset.startWorks = false;
     EXPECT_FALSE(shell.StartupBinding());
-    EXPECT_TRUE(j.InOrder({"StartHandset main", "StopHandsetReading", "link deleted"}));
+    EXPECT_TRUE(j.InOrder(
+        {"StartHandset main", "StopHandsetReading", "ConnectStores none", "link deleted"}));
     EXPECT_EQ(g_pCallStore.load(), nullptr);
     EXPECT_EQ(g_pUserStore.load(), nullptr);
     EXPECT_FALSE(j.Has("request 1"));
