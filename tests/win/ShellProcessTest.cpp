@@ -143,7 +143,8 @@ FakeSkype* FakeSkype::self = nullptr;
 // One copy of the program in a folder of its own.
 class Program {
 public:
-    Program(const std::string& name, const std::string& apiName, const std::string& pipe = "") {
+    Program(const std::string& name, const std::string& apiName, const std::string& pipe = "",
+            bool autoRunSkype = false) {
         char temp[MAX_PATH] = {};
         GetTempPathA(MAX_PATH, temp);
         folder = std::string(temp) + "voxshell_" + name + "\\";
@@ -153,7 +154,8 @@ public:
         }
         const std::string ini = folder + "VoxlinkAPI.ini";
         WritePrivateProfileStringA("SYSTEM", "SupportSky", "0", ini.c_str());
-        WritePrivateProfileStringA("SYSTEM", "SupportAutoRunSkype", "0", ini.c_str());
+        WritePrivateProfileStringA("SYSTEM", "SupportAutoRunSkype", autoRunSkype ? "1" : "0",
+                                   ini.c_str());
         WritePrivateProfileStringA("NAME", "APINAME", apiName.c_str(), ini.c_str());
         title = apiName;
         pipePath = pipe;
@@ -379,6 +381,76 @@ TEST(ShellProcess, ExitReleasesSkypeAndEndsWithZero) {
         sawOff = sawOff || (out.bytes.size() > 3 && out.bytes[3] == 0x07);
     }
     EXPECT_TRUE(sawOff);
+}
+
+// Lines of the launch log written by launch_stub.exe.
+int LaunchCount(const std::string& log) {
+    int lines = 0;
+    if (FILE* file = std::fopen(log.c_str(), "r")) {
+        char line[512];
+        while (std::fgets(line, sizeof line, file) != nullptr) {
+            lines += std::strstr(line, "launch_stub.exe") != nullptr ? 1 : 0;
+        }
+        std::fclose(file);
+    }
+    return lines;
+}
+
+TEST(ShellProcess, ArrivalStartsSkypeOnlyWhenItsWindowIsMissing) {
+    constexpr char kKey[] = "Software\\Skype\\Phone";
+    char temp[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, temp);
+    const std::string log = std::string(temp) + "voxshell_launch.log";
+    DeleteFileA(log.c_str());
+    const std::string stub = BinFolder() + "launch_stub.exe";
+    HKEY key = nullptr;
+    ASSERT_EQ(
+        RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
+        ERROR_SUCCESS);
+    RegSetValueExA(key, "SkypePath", 0, REG_SZ, reinterpret_cast<const BYTE*>(stub.c_str()),
+                   static_cast<DWORD>(stub.size() + 1));
+    RegCloseKey(key);
+    // The program and the client it starts inherit where the stub writes.
+    SetEnvironmentVariableA("VOXLINK_LAUNCH_LOG", log.c_str());
+
+    FakeSkype skype;
+    skype.attachOnDiscover = false;
+    handsetsim::VirtualHandsetOptions options;
+    options.pipePath = "\\\\.\\pipe\\voxlink-shell-launch";
+    options.setEnvironment = false;
+    handsetsim::VirtualHandset handset(options);
+    Program program("launch", "ShellTestLaunch", options.pipePath, true);
+    ASSERT_TRUE(program.Start());
+    ASSERT_TRUE(program.WaitForWindow(20000));
+    HWND main = program.Window();
+    PumpFor(1000);
+    ASSERT_TRUE(skype.discovers.empty());
+
+    // Arrival without a client main window: the client is started.
+    ASSERT_TRUE(handset.Plug());
+    ASSERT_TRUE(PumpUntil([&] { return skype.DiscoversFrom(main) >= 1; }, 5000));
+    EXPECT_TRUE(PumpUntil([&] { return LaunchCount(log) == 1; }, 10000));
+
+    // With the client's main window there, the next arrival starts nothing.
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = DefWindowProcA;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "tskMainForm.UnicodeClass";
+    RegisterClassA(&wc);
+    HWND client = CreateWindowExA(0, wc.lpszClassName, "Skype", WS_OVERLAPPED, 0, 0, 0, 0, nullptr,
+                                  nullptr, wc.hInstance, nullptr);
+    handset.Unplug();
+    ASSERT_TRUE(PumpUntil([&] { return skype.DiscoversFrom(nullptr) >= 1; }, 5000));
+    ASSERT_TRUE(handset.Plug());
+    ASSERT_TRUE(PumpUntil([&] { return skype.DiscoversFrom(main) >= 2; }, 5000));
+    PumpFor(1500);
+    EXPECT_EQ(LaunchCount(log), 1);
+
+    program.Exit();
+    EXPECT_EQ(program.WaitForExit(10000), 0);
+    DestroyWindow(client);
+    SetEnvironmentVariableA("VOXLINK_LAUNCH_LOG", nullptr);
+    RegDeleteKeyA(HKEY_CURRENT_USER, kKey);
 }
 
 }  // namespace
