@@ -10,6 +10,9 @@ cmake --build --preset win
 
 bin=build/win/bin
 wine_run=scripts/wine-run.sh
+# With the default configuration (SupportSky=1) the program needs a notification
+# area for its tray icon, which only Wine's X11 driver (on a virtual X server) has.
+export VOXLINK_WINE_DRIVER=${VOXLINK_WINE_DRIVER:-x11}
 $wine_run --prepare
 
 echo "Starting Voxlink.exe under Wine"

@@ -1,53 +1,138 @@
-// Program entry and the hidden main window.
+// Program entry and the hidden main window: the endpoint of the Skype
+// transport, the target of handset input, the owner of the tray icon and the
+// receiver of device-change and power notifications.
 #include <windows.h>
 
+#include <string>
+
+#include "CrashReport.h"
+#include "I_AccessSkypeAPI.h"
+#include "Shell.h"
 #include "ShellGlobals.h"
+#include "ShellWiring.h"
+#include "UserStore.h"
 
 namespace {
 
-constexpr char kMainWndClass[] = "MainWndClass";
-constexpr char kMainWndTitle[] = "Voxlink";
-constexpr WPARAM kMenuExit = 40001;
+constexpr UINT kMainWndClassString = 3;
+constexpr char kMainWndClassName[] = "MainWndClass";
+
+CShell* g_pShell = nullptr;
 
 LRESULT CALLBACK MainWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    switch (message) {
-        case WM_COMMAND:
-            if (LOWORD(wParam) == kMenuExit) {
-                DestroyWindow(hWnd);
-                return 0;
+    if (message == WM_PAINT) {
+        PAINTSTRUCT paint;
+        BeginPaint(hWnd, &paint);
+        EndPaint(hWnd, &paint);
+        return DefWindowProcA(hWnd, message, wParam, lParam);
+    }
+    if (g_pShell != nullptr) {
+        const char* text = nullptr;
+        if (message == WM_COPYDATA && lParam != 0) {
+            const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+            // A notification is a NUL-terminated text; anything else is not read.
+            if (data->lpData != nullptr && data->cbData > 0 &&
+                static_cast<const char*>(data->lpData)[data->cbData - 1] == '\0') {
+                text = static_cast<const char*>(data->lpData);
             }
-            break;
-        case WM_DESTROY:
-            g_hMainWnd = nullptr;
-            PostQuitMessage(0);
-            return 0;
-        default:
-            break;
+        }
+        std::intptr_t result = 0;
+        if (g_pShell->OnMessage(message, wParam, lParam, text, &result)) {
+            return result;
+        }
     }
     return DefWindowProcA(hWnd, message, wParam, lParam);
 }
 
+std::string MainWindowClassName(HINSTANCE instance) {
+    char name[64] = {};
+    if (LoadStringA(instance, kMainWndClassString, name, sizeof name) > 0) {
+        return name;
+    }
+    return kMainWndClassName;
+}
+
+HICON LoadIconFile(const char* path) {
+    return static_cast<HICON>(LoadImageA(nullptr, path, IMAGE_ICON, 0, 0, LR_LOADFROMFILE));
+}
+
+void DeleteSkypeLink() {
+    delete g_pSkypeAPI.exchange(nullptr);
+}
+
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int) {
-    g_hInstance = hInstance;
+int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR, int) {
+    InstallCrashReporter("SkypeAPI -> WinMain");
 
-    WNDCLASSEXA wc{};
-    wc.cbSize = sizeof(wc);
-    wc.lpfnWndProc = MainWndProc;
-    wc.hInstance = hInstance;
-    wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
-    wc.lpszClassName = kMainWndClass;
-    if (RegisterClassExA(&wc) == 0) {
+    g_uAttachMsg = RegisterWindowMessageA("SkypeControlAPIAttach");
+    g_uDiscoverMsg = RegisterWindowMessageA("SkypeControlAPIDiscover");
+    if (g_uAttachMsg == 0 || g_uDiscoverMsg == 0) {
         return 0;
     }
 
-    g_hMainWnd =
-        CreateWindowExA(0, kMainWndClass, kMainWndTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0,
-                        CW_USEDEFAULT, 0, nullptr, nullptr, hInstance, nullptr);
-    if (g_hMainWnd == nullptr) {
-        UnregisterClassA(kMainWndClass, hInstance);
+    static CShell shell(ProgramShellPorts());
+    IShellHandset& handset = *ProgramShellPorts().handset;
+    handset.SetLinkOpen(0);
+    g_pSkypeAPI = CreateProgramSkypeLink();
+    I_AccessSkypeAPI& link = *g_pSkypeAPI.load();
+
+    shell.SetProgramFolder(ProgramFolderPath());
+    shell.SetAttachMessage(g_uAttachMsg);
+    shell.LoadConfiguration();
+
+    // One program per window title: a second start with the same APINAME ends here.
+    char title[260] = {};
+    link.GetWindowName(title, sizeof title);
+    const std::string className = MainWindowClassName(hInstance);
+    if (FindWindowA(className.c_str(), title) != nullptr) {
+        DeleteSkypeLink();
         return 0;
+    }
+
+    char iconPath[260] = {};
+    link.GetFileNoHW(iconPath, sizeof iconPath);
+    if (hPrevInstance == nullptr) {
+        WNDCLASSEXA wc{};
+        wc.cbSize = sizeof wc;
+        wc.style = 0;
+        wc.lpfnWndProc = MainWndProc;
+        wc.hInstance = hInstance;
+        wc.hIcon = LoadIconFile(iconPath);
+        wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+        wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
+        wc.lpszClassName = className.c_str();
+        if (RegisterClassExA(&wc) == 0) {
+            DeleteSkypeLink();
+            return 0;
+        }
+    }
+
+    g_hInstance = hInstance;
+    g_pShell = &shell;
+    g_hMainWnd = CreateWindowExA(0, className.c_str(), title, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                                 CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr,
+                                 hInstance, nullptr);
+    if (g_hMainWnd == nullptr) {
+        DeleteSkypeLink();
+        return 0;
+    }
+    HICON trayIcon = LoadIconFile(iconPath);
+    if (shell.Switches().supportSky == 1) {
+        if (!ProgramTrayIcon().Create(hInstance, g_hMainWnd, WM_TRAYNOTIFY, title, trayIcon,
+                                      kTrayMenuId, FALSE)) {
+            // No notification area: nothing to show the program in.
+            DeleteSkypeLink();
+            return 0;
+        }
+    }
+    handset.SetLinkOpen(0);
+
+    if (!shell.StartupBinding()) {
+        return 0;
+    }
+    if (UserStore* users = g_pUserStore.load()) {
+        users->SetSkypeCommandSender(ProgramCommandSender());
     }
 
     MSG msg;
@@ -56,6 +141,12 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int) {
         DispatchMessageA(&msg);
     }
 
-    UnregisterClassA(kMainWndClass, hInstance);
+    shell.Shutdown();
+    if (g_hMainWnd != nullptr) {
+        DestroyWindow(g_hMainWnd);
+        g_hMainWnd = nullptr;
+    }
+    g_pShell = nullptr;
+    UnregisterClassA(className.c_str(), hInstance);
     return 0;
 }

@@ -8,6 +8,7 @@
 
 #include "Pause.h"
 #include "RingTonePlayer.h"
+#include "ThreadLabel.h"
 #include "SkypeWindowClasses.h"
 
 namespace {
@@ -160,6 +161,7 @@ HsdStatus CAccessSkypeAPI::AddToMessageOutQueue(const char* text) {
 }
 
 void CAccessSkypeAPI::MessageOutQueueThreadProc() {
+    SetThreadLabel("CAccessSkypeAPI -> ProcessMessageOutQueue");
     try {
         for (;;) {
             std::string text;
@@ -201,6 +203,7 @@ void CAccessSkypeAPI::MessageOutQueueThreadProc() {
 }
 
 void CAccessSkypeAPI::MessageInQueueThreadProc() {
+    SetThreadLabel("CAccessSkypeAPI -> ProcessMessageInQueue");
     NotificationState state;
     try {
         while (m_bMessageInRunning) {
@@ -356,6 +359,7 @@ void CAccessSkypeAPI::ReapFinishedWorkers() {
 }
 
 void CAccessSkypeAPI::QueueAPIThreadProc(int request) {
+    SetThreadLabel("CAccessSkypeAPI -> ProcessQueueAPIMessage");
     try {
         ProcessQueueAPIMessage(request);
     } catch (...) {

@@ -1,0 +1,29 @@
+// The one place where the program's objects meet: the Win32 implementations of
+// the shell's ports and of the Skype link's ports, over the real stores, the
+// Skype link, the handset object, the mixer controls, the ring tone and the tray.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "Shell.h"
+#include "TrayIcon.h"
+
+class I_AccessSkypeAPI;
+class I_SkypeCommandSender;
+
+// The program's tray icon (a static object, removed at process end at the latest).
+CTrayIcon& ProgramTrayIcon();
+
+// The shell's ports, wired to the program's objects.
+ShellPorts ProgramShellPorts();
+
+// Creates the Skype link over the Win32 edges and the program's objects.
+I_AccessSkypeAPI* CreateProgramSkypeLink();
+
+// What the contact store uses to ask Skype for display names: the current link.
+I_SkypeCommandSender* ProgramCommandSender();
+
+// The folder of the program module, ending in a backslash.
+std::string ProgramFolderPath();

@@ -1,0 +1,220 @@
+#include "TrayIcon.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+constexpr char kTrayWindowClass[] = "TrayIconClass";
+constexpr UINT kCmdAdvancedSettings = 40008;
+constexpr UINT kCmdVolumeControl = 40007;
+constexpr UINT kCmdAbout = 40002;
+constexpr UINT kCmdExit = 40001;
+// A tip holds 63 characters and its terminator.
+constexpr int kTipChars = 63;
+
+LRESULT CALLBACK TrayWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    return DefWindowProcA(hWnd, message, wParam, lParam);
+}
+
+void CopyTip(char* tip, const char* text) {
+    std::memset(tip, 0, 64);
+    if (text != nullptr) {
+        const std::size_t length = std::min<std::size_t>(std::strlen(text), kTipChars);
+        std::memcpy(tip, text, length);
+    }
+}
+
+}  // namespace
+
+const char* TrayFallbackString(UINT id) {
+    switch (id) {
+        case kTrayTipConnected:
+            return "Connected";
+        case kTrayTipDisconnected:
+            return "Disconnected";
+        default:
+            return nullptr;
+    }
+}
+
+HMENU BuildTrayMenu() {
+    HMENU bar = CreateMenu();
+    HMENU popup = CreatePopupMenu();
+    if (bar == nullptr || popup == nullptr) {
+        if (bar != nullptr) {
+            DestroyMenu(bar);
+        }
+        if (popup != nullptr) {
+            DestroyMenu(popup);
+        }
+        return nullptr;
+    }
+    AppendMenuA(popup, MF_STRING, kCmdAdvancedSettings, "Advanced Settings");
+    AppendMenuA(popup, MF_STRING, kCmdVolumeControl, "Volume Control");
+    AppendMenuA(popup, MF_SEPARATOR, 0, nullptr);
+    AppendMenuA(popup, MF_STRING, kCmdAbout, "About ");
+    AppendMenuA(popup, MF_SEPARATOR, 0, nullptr);
+    AppendMenuA(popup, MF_STRING, kCmdExit, "Exit");
+    AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(popup), "Tray");
+    return bar;
+}
+
+CTrayIcon::CTrayIcon() {
+    nid.cbSize = NOTIFYICONDATAA_V1_SIZE;
+}
+
+CTrayIcon::~CTrayIcon() {
+    RemoveIcon();
+    if (hTrayWnd != nullptr) {
+        DestroyWindow(hTrayWnd);
+        hTrayWnd = nullptr;
+    }
+}
+
+void CTrayIcon::CustomizeMenu(HMENU) {}
+
+int CTrayIcon::Create(HINSTANCE instance, HWND target, UINT callbackMessage, const char* tip,
+                      HICON icon, UINT id, BOOL hideIcon) {
+    const DWORD version = GetVersion();
+    if (LOBYTE(LOWORD(version)) < 4) {
+        enabled = 0;
+        return 0;
+    }
+    hInstance = instance;
+    WNDCLASSA wc{};
+    wc.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS;
+    wc.lpfnWndProc = TrayWndProc;
+    wc.hInstance = instance;
+    wc.lpszClassName = kTrayWindowClass;
+    RegisterClassA(&wc);  // may exist already
+    if (hTrayWnd == nullptr) {
+        hTrayWnd =
+            CreateWindowExA(0, kTrayWindowClass, "", WS_POPUP, CW_USEDEFAULT, CW_USEDEFAULT,
+                            CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, nullptr);
+    }
+
+    nid.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    nid.hWnd = target != nullptr ? target : hTrayWnd;
+    nid.uID = id;
+    nid.hIcon = icon;
+    nid.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    nid.uCallbackMessage = callbackMessage;
+    CopyTip(nid.szTip, tip);
+    savedFlags = nid.uFlags;
+    hTargetWnd = target;
+
+    if (hideIcon) {
+        return 1;
+    }
+    const BOOL added = Shell_NotifyIconA(NIM_ADD, &nid);
+    hidden = added ? 0 : 1;
+    removed = added ? 0 : 1;
+    return added ? 1 : 0;
+}
+
+int CTrayIcon::RemoveIcon() {
+    if (!enabled || removed) {
+        return 0;
+    }
+    nid.uFlags = 0;
+    if (!Shell_NotifyIconA(NIM_DELETE, &nid)) {
+        return 0;
+    }
+    removed = 1;
+    hidden = 1;
+    return 1;
+}
+
+int CTrayIcon::SetIconFromFile(const char* path) {
+    if (!enabled || path == nullptr) {
+        return 0;
+    }
+    HICON icon = static_cast<HICON>(LoadImageA(nullptr, path, IMAGE_ICON, 0, 0, LR_LOADFROMFILE));
+    if (icon == nullptr) {
+        return 0;
+    }
+    int result = 1;
+    if (!hidden) {
+        nid.uFlags = NIF_ICON;
+        nid.hIcon = icon;
+        result = Shell_NotifyIconA(NIM_MODIFY, &nid) ? 1 : 0;
+    }
+    // The shell keeps its own copy of the picture.
+    nid.hIcon = nullptr;
+    DestroyIcon(icon);
+    return result;
+}
+
+int CTrayIcon::SetTooltipFromString(UINT stringId) {
+    if (!enabled) {
+        return 0;
+    }
+    char text[64] = {};
+    const HMODULE module = hInstance != nullptr ? hInstance : GetModuleHandleA(nullptr);
+    if (LoadStringA(module, stringId, text, kTipChars + 1) <= 0) {
+        const char* fallback = TrayFallbackString(stringId);
+        if (fallback == nullptr) {
+            return 0;
+        }
+        CopyTip(text, fallback);
+    }
+    CopyTip(nid.szTip, text);
+    if (hidden) {
+        return 1;
+    }
+    nid.uFlags = NIF_TIP;
+    return Shell_NotifyIconA(NIM_MODIFY, &nid) ? 1 : 0;
+}
+
+HMENU CTrayIcon::LoadTrayMenu() const {
+    HMENU menu = LoadMenuA(hInstance, MAKEINTRESOURCEA(nid.uID));
+    return menu != nullptr ? menu : BuildTrayMenu();
+}
+
+UINT CTrayIcon::DefaultItemId() const {
+    if (!defaultByPosition) {
+        return defaultItem;
+    }
+    UINT id = 0;
+    if (HMENU menu = LoadTrayMenu()) {
+        if (HMENU popup = GetSubMenu(menu, 0)) {
+            id = GetMenuItemID(popup, static_cast<int>(defaultItem));
+        }
+        DestroyMenu(menu);
+    }
+    return id;
+}
+
+LRESULT CTrayIcon::OnTrayNotification(WPARAM iconId, LPARAM mouseMessage) {
+    if (iconId != nid.uID || hTargetWnd == nullptr) {
+        return 0;
+    }
+    if (LOWORD(mouseMessage) == WM_RBUTTONUP) {
+        HMENU menu = LoadTrayMenu();
+        if (menu == nullptr) {
+            return 0;
+        }
+        HMENU popup = GetSubMenu(menu, 0);
+        if (popup == nullptr) {
+            DestroyMenu(menu);
+            return 0;
+        }
+        SetMenuDefaultItem(popup, defaultItem, defaultByPosition);
+        CustomizeMenu(popup);
+        POINT cursor{};
+        GetCursorPos(&cursor);
+        SetForegroundWindow(nid.hWnd);
+        TrackPopupMenu(popup, TPM_LEFTBUTTON, cursor.x, cursor.y, 0, hTargetWnd, nullptr);
+        // Without it the menu does not close when the user clicks elsewhere.
+        PostMessageA(nid.hWnd, WM_NULL, 0, 0);
+        DestroyMenu(menu);
+    } else if (LOWORD(mouseMessage) == WM_LBUTTONDBLCLK) {
+        SetForegroundWindow(nid.hWnd);
+        const UINT id = DefaultItemId();
+        if (id != 0 && id != static_cast<UINT>(-1)) {
+            PostMessageA(hTargetWnd, WM_COMMAND, id, 0);
+        }
+    }
+    return 1;
+}

@@ -1,0 +1,63 @@
+// The notification-area icon: the program's only visible presence. Its tip and
+// picture say whether the handset and Skype are connected; its right-click menu
+// opens the dialogs and ends the program; a double click opens the default item.
+#pragma once
+
+#include <windows.h>
+#include <shellapi.h>
+
+// Resource ids the tray uses: the popup menu (also the icon's id) and the two tips.
+inline constexpr UINT kTrayMenuId = 112;
+inline constexpr UINT kTrayTipConnected = 13;
+inline constexpr UINT kTrayTipDisconnected = 14;
+
+// The texts of string-table entries 13 and 14, used when the program carries
+// no string table; null for other ids.
+const char* TrayFallbackString(UINT id);
+
+// Popup menu 112 built in code, the same as the resource: "Advanced Settings",
+// "Volume Control", separator, "About ", separator, "Exit" in its first submenu.
+HMENU BuildTrayMenu();
+
+class CTrayIcon {
+public:
+    CTrayIcon();
+    virtual ~CTrayIcon();
+    // wParam: the icon id; lParam: the mouse message. 1 handled, 0 not.
+    virtual LRESULT OnTrayNotification(WPARAM iconId, LPARAM mouseMessage);
+    // Called with the popup before it is shown; nothing to change here.
+    virtual void CustomizeMenu(HMENU menu);
+
+    CTrayIcon(const CTrayIcon&) = delete;
+    CTrayIcon& operator=(const CTrayIcon&) = delete;
+
+    // 1 when added (or kept hidden on request), 0 when it failed.
+    int Create(HINSTANCE instance, HWND target, UINT callbackMessage, const char* tip, HICON icon,
+               UINT id, BOOL hidden);
+    // 1 when removed.
+    int RemoveIcon();
+    int SetIconFromFile(const char* path);
+    int SetTooltipFromString(UINT stringId);
+
+    const NOTIFYICONDATAA& Data() const { return nid; }
+    bool IsHidden() const { return hidden != 0; }
+    bool IsRemoved() const { return removed != 0; }
+
+private:
+    // Loads menu uID (or builds it); the caller destroys it.
+    HMENU LoadTrayMenu() const;
+    UINT DefaultItemId() const;
+
+    // Only the first form of the structure (64-character tip) is passed to
+    // the shell: cbSize is NOTIFYICONDATAA_V1_SIZE.
+    NOTIFYICONDATAA nid{};
+    HINSTANCE hInstance = nullptr;
+    HWND hTrayWnd = nullptr;
+    HWND hTargetWnd = nullptr;
+    int enabled = 1;
+    int hidden = 1;
+    int removed = 1;
+    UINT defaultItem = 0;
+    int defaultByPosition = 1;
+    UINT savedFlags = 0;
+};

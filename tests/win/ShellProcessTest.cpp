@@ -1,0 +1,456 @@
+// The real Voxlink.exe as a separate process: the one-instance rule, the
+// Skype attach messages, WM_COPYDATA senders, handset arrival and removal with
+// the virtual handset, and the exit command. This test process plays the Skype
+// client with a window of its own. Each program copy runs from a folder of its
+// own with its own VoxlinkAPI.ini (no tray icon: the null driver has none).
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "HandsetSim.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string BinFolder() {
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string folder(path);
+    return folder.substr(0, folder.find_last_of('\\') + 1);
+}
+
+double MsSince(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+// Serves this thread's windows until done() or the time is up.
+bool PumpUntil(const std::function<bool()>& done, int timeoutMs) {
+    const auto end = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        if (done()) {
+            return true;
+        }
+        if (Clock::now() >= end) {
+            return false;
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+    }
+}
+
+void PumpFor(int ms) {
+    PumpUntil([] { return false; }, ms);
+}
+
+// A stand-in for the Skype client's API window.
+struct FakeSkype {
+    struct Discover {
+        HWND sender;
+        double atMs;
+    };
+
+    static FakeSkype* self;
+
+    FakeSkype() {
+        attachMsg = RegisterWindowMessageA("SkypeControlAPIAttach");
+        discoverMsg = RegisterWindowMessageA("SkypeControlAPIDiscover");
+        WNDCLASSA wc{};
+        wc.lpfnWndProc = Proc;
+        wc.hInstance = GetModuleHandleA(nullptr);
+        wc.lpszClassName = "ShellTestSkype";
+        RegisterClassA(&wc);
+        self = this;
+        window = CreateWindowExA(0, "ShellTestSkype", "", WS_OVERLAPPED, 0, 0, 0, 0, nullptr,
+                                 nullptr, wc.hInstance, nullptr);
+        stranger = CreateWindowExA(0, "ShellTestSkype", "stranger", WS_OVERLAPPED, 0, 0, 0, 0,
+                                   nullptr, nullptr, wc.hInstance, nullptr);
+        start = Clock::now();
+    }
+    ~FakeSkype() {
+        DestroyWindow(window);
+        DestroyWindow(stranger);
+        self = nullptr;
+    }
+
+    static LRESULT CALLBACK Proc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
+        FakeSkype* s = self;
+        if (s != nullptr && hWnd == s->window) {
+            if (message == s->discoverMsg) {
+                s->discovers.push_back({reinterpret_cast<HWND>(wParam), MsSince(s->start)});
+                if (s->attachOnDiscover && wParam != 0) {
+                    PostMessageA(reinterpret_cast<HWND>(wParam), s->attachMsg,
+                                 reinterpret_cast<WPARAM>(s->window), 0);
+                }
+                return 0;
+            }
+            if (message == WM_COPYDATA) {
+                const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+                s->texts.emplace_back(static_cast<const char*>(data->lpData));
+                return 1;
+            }
+        }
+        return DefWindowProcA(hWnd, message, wParam, lParam);
+    }
+
+    // Sends a notification text as the given window; the receiver's result.
+    LRESULT Notify(HWND to, HWND from, const char* text) {
+        COPYDATASTRUCT data{};
+        data.cbData = static_cast<DWORD>(std::strlen(text) + 1);
+        data.lpData = const_cast<char*>(text);
+        return SendMessageA(to, WM_COPYDATA, reinterpret_cast<WPARAM>(from),
+                            reinterpret_cast<LPARAM>(&data));
+    }
+
+    bool HasText(const std::string& prefix) const {
+        for (const std::string& t : texts) {
+            if (t.compare(0, prefix.size(), prefix) == 0) {
+                return true;
+            }
+        }
+        return false;
+    }
+    int DiscoversFrom(HWND sender) const {
+        int n = 0;
+        for (const Discover& d : discovers) {
+            n += d.sender == sender ? 1 : 0;
+        }
+        return n;
+    }
+
+    UINT attachMsg = 0;
+    UINT discoverMsg = 0;
+    HWND window = nullptr;
+    HWND stranger = nullptr;
+    bool attachOnDiscover = true;
+    std::vector<Discover> discovers;
+    std::vector<std::string> texts;
+    Clock::time_point start;
+};
+FakeSkype* FakeSkype::self = nullptr;
+
+// One copy of the program in a folder of its own.
+class Program {
+public:
+    Program(const std::string& name, const std::string& apiName, const std::string& pipe = "",
+            bool autoRunSkype = false) {
+        char temp[MAX_PATH] = {};
+        GetTempPathA(MAX_PATH, temp);
+        folder = std::string(temp) + "voxshell_" + name + "\\";
+        CreateDirectoryA(folder.c_str(), nullptr);
+        for (const char* file : {"Voxlink.exe", "HsdHIDCtrl.dll", "HsdFontProcessLib.dll"}) {
+            CopyFileA((BinFolder() + file).c_str(), (folder + file).c_str(), FALSE);
+        }
+        const std::string ini = folder + "VoxlinkAPI.ini";
+        WritePrivateProfileStringA("SYSTEM", "SupportSky", "0", ini.c_str());
+        WritePrivateProfileStringA("SYSTEM", "SupportAutoRunSkype", autoRunSkype ? "1" : "0",
+                                   ini.c_str());
+        WritePrivateProfileStringA("NAME", "APINAME", apiName.c_str(), ini.c_str());
+        title = apiName;
+        pipePath = pipe;
+    }
+
+    bool Start() {
+        // The program finds the virtual handset's pipe through its environment.
+        SetEnvironmentVariableA("VOXLINK_VIRTUAL_HANDSET",
+                                pipePath.empty() ? nullptr : pipePath.c_str());
+        std::string command = "\"" + folder + "Voxlink.exe\"";
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        started = Clock::now();
+        const BOOL ok = CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                       folder.c_str(), &startup, &process);
+        SetEnvironmentVariableA("VOXLINK_VIRTUAL_HANDSET", nullptr);
+        return ok != 0;
+    }
+
+    HWND Window() const { return FindWindowA("MainWndClass", title.c_str()); }
+    bool WaitForWindow(int timeoutMs) {
+        return PumpUntil([&] { return Window() != nullptr; }, timeoutMs);
+    }
+    // The exit code, or -1 while it runs after the timeout.
+    long WaitForExit(int timeoutMs) {
+        long code = -1;
+        PumpUntil(
+            [&] {
+                if (WaitForSingleObject(process.hProcess, 0) != WAIT_OBJECT_0) {
+                    return false;
+                }
+                DWORD c = 0;
+                GetExitCodeProcess(process.hProcess, &c);
+                code = static_cast<long>(c);
+                return true;
+            },
+            timeoutMs);
+        return code;
+    }
+    void Exit() {
+        if (HWND w = Window()) {
+            PostMessageA(w, WM_COMMAND, 40001, 0);
+        }
+    }
+
+    ~Program() {
+        if (process.hProcess != nullptr) {
+            if (WaitForExit(0) == -1) {
+                Exit();
+                if (WaitForExit(5000) == -1) {
+                    TerminateProcess(process.hProcess, 1);
+                }
+            }
+            CloseHandle(process.hProcess);
+            CloseHandle(process.hThread);
+        }
+    }
+
+    std::string folder;
+    std::string title;
+    std::string pipePath;
+    PROCESS_INFORMATION process{};
+    Clock::time_point started;
+};
+
+TEST(ShellProcess, OneProgramPerWindowTitle) {
+    Program first("single_a", "ShellTestOne");
+    ASSERT_TRUE(first.Start());
+    ASSERT_TRUE(first.WaitForWindow(20000));
+    std::printf("start-up: process start to main window %.0f ms\n", MsSince(first.started));
+
+    Program same("single_b", "ShellTestOne");
+    ASSERT_TRUE(same.Start());
+    EXPECT_EQ(same.WaitForExit(10000), 0);
+    // Still the first program's window, and only one.
+    EXPECT_EQ(FindWindowExA(nullptr, first.Window(), "MainWndClass", "ShellTestOne"), nullptr);
+
+    Program other("single_c", "ShellTestTwo");
+    ASSERT_TRUE(other.Start());
+    ASSERT_TRUE(other.WaitForWindow(20000));
+    EXPECT_NE(first.Window(), nullptr);
+    EXPECT_EQ(other.WaitForExit(500), -1);
+
+    first.Exit();
+    other.Exit();
+    EXPECT_EQ(first.WaitForExit(10000), 0);
+    EXPECT_EQ(other.WaitForExit(10000), 0);
+    EXPECT_EQ(first.Window(), nullptr);
+}
+
+TEST(ShellProcess, AttachRepliesAndNotificationSenders) {
+    FakeSkype skype;
+    Program program("attach", "ShellTestAttach");
+    ASSERT_TRUE(program.Start());
+    ASSERT_TRUE(program.WaitForWindow(20000));
+    HWND main = program.Window();
+
+    // Not attached: nobody's notification is taken.
+    EXPECT_EQ(skype.Notify(main, skype.window, "USERSTATUS ONLINE"), 0);
+    // Pending, refused, not available: still not attached.
+    for (LPARAM status : {1, 2, 3}) {
+        SendMessageA(main, skype.attachMsg, reinterpret_cast<WPARAM>(skype.window), status);
+    }
+    EXPECT_EQ(skype.Notify(main, skype.window, "USERSTATUS ONLINE"), 0);
+    PumpFor(300);
+    EXPECT_TRUE(skype.texts.empty());
+    EXPECT_TRUE(skype.discovers.empty());
+
+    // API available: the program discovers again, naming its window.
+    skype.attachOnDiscover = false;
+    PostMessageA(main, skype.attachMsg, 0, 0x8001);
+    ASSERT_TRUE(PumpUntil([&] { return skype.DiscoversFrom(main) == 1; }, 5000));
+
+    // Attached: the program starts its attach sequence with this window ...
+    EXPECT_EQ(SendMessageA(main, skype.attachMsg, reinterpret_cast<WPARAM>(skype.window), 0), 1);
+    EXPECT_TRUE(PumpUntil([&] { return skype.HasText("PROTOCOL"); }, 5000));
+    // ... and takes notifications from it, not from another window.
+    EXPECT_EQ(skype.Notify(main, skype.window, "USERSTATUS ONLINE"), 1);
+    EXPECT_EQ(skype.Notify(main, skype.stranger, "USERSTATUS ONLINE"), 0);
+
+    program.Exit();
+    EXPECT_EQ(program.WaitForExit(10000), 0);
+}
+
+TEST(ShellProcess, HandsetArrivalAndRemovalFollowDeviceChanges) {
+    FakeSkype skype;
+    handsetsim::VirtualHandsetOptions options;
+    options.pipePath = "\\\\.\\pipe\\voxlink-shell-test";
+    options.setEnvironment = false;
+    handsetsim::VirtualHandset handset(options);
+
+    Program program("presence", "ShellTestPresence", options.pipePath);
+    ASSERT_TRUE(program.Start());
+    ASSERT_TRUE(program.WaitForWindow(20000));
+    HWND main = program.Window();
+    std::printf("start-up: process start to main window %.0f ms\n", MsSince(program.started));
+
+    // Without the handset the program does not look for Skype.
+    PumpFor(1500);
+    EXPECT_TRUE(skype.discovers.empty());
+
+    // Plugged in (the handset broadcasts one device change): one discover
+    // about 600 ms later, then the attach sequence.
+    const double pluggedAt = MsSince(skype.start);
+    ASSERT_TRUE(handset.Plug());
+    ASSERT_TRUE(PumpUntil([&] { return skype.DiscoversFrom(main) >= 1; }, 5000));
+    const double delay = skype.discovers.front().atMs - pluggedAt;
+    std::printf("arrival: device change to discover %.0f ms\n", delay);
+    EXPECT_GE(delay, 550.0);
+    EXPECT_LT(delay, 2500.0);
+    ASSERT_TRUE(PumpUntil([&] { return skype.HasText("PROTOCOL"); }, 5000));
+    std::printf("arrival: device change to attach sequence %.0f ms\n",
+                MsSince(skype.start) - pluggedAt);
+    EXPECT_TRUE(handset.WaitForConnections(1, 5000));
+
+    // A burst of device changes with the handset in place: one re-check, no
+    // new discover.
+    for (int i = 0; i < 5; ++i) {
+        SendMessageA(main, WM_DEVICECHANGE, 7, 0);
+    }
+    PumpFor(1200);
+    EXPECT_EQ(skype.DiscoversFrom(main), 1);
+
+    // Unplugged: Skype gets its default devices back and the program detaches
+    // (a discover naming no window).
+    skype.texts.clear();
+    handset.Unplug();
+    ASSERT_TRUE(PumpUntil([&] { return skype.DiscoversFrom(nullptr) >= 1; }, 5000));
+    EXPECT_TRUE(skype.HasText("SET AUDIO_IN"));
+    EXPECT_TRUE(skype.HasText("SET AUDIO_OUT"));
+    EXPECT_TRUE(skype.HasText("SET RINGER"));
+    // The program forgets the Skype window right after its detach broadcast.
+    EXPECT_TRUE(PumpUntil(
+        [&] { return skype.Notify(main, skype.window, "USERSTATUS ONLINE") == 0; }, 2000));
+
+    // Plugged again: the whole arrival branch, another discover.
+    ASSERT_TRUE(handset.Plug());
+    ASSERT_TRUE(PumpUntil([&] { return skype.DiscoversFrom(main) >= 2; }, 5000));
+
+    program.Exit();
+    EXPECT_EQ(program.WaitForExit(10000), 0);
+}
+
+TEST(ShellProcess, ExitReleasesSkypeAndEndsWithZero) {
+    FakeSkype skype;
+    handsetsim::VirtualHandsetOptions options;
+    options.pipePath = "\\\\.\\pipe\\voxlink-shell-exit";
+    options.setEnvironment = false;
+    options.broadcastDeviceChange = false;
+    handsetsim::VirtualHandset handset(options);
+    ASSERT_TRUE(handset.Plug());
+
+    Program program("exit", "ShellTestExit", options.pipePath);
+    ASSERT_TRUE(program.Start());
+    // The handset is there at start: the program attaches at once.
+    ASSERT_TRUE(PumpUntil([&] { return skype.HasText("PROTOCOL"); }, 20000));
+    std::printf("start-up: process start to attach sequence %.0f ms\n", MsSince(program.started));
+    HWND main = program.Window();
+
+    skype.texts.clear();
+    HANDLE exitSignal = nullptr;
+    program.Exit();
+    // The outward exit signal exists while the window goes.
+    PumpUntil(
+        [&] {
+            exitSignal = OpenMutexA(SYNCHRONIZE, FALSE, "Get exit signal");
+            return exitSignal != nullptr;
+        },
+        3000);
+    EXPECT_NE(exitSignal, nullptr);
+    if (exitSignal != nullptr) {
+        CloseHandle(exitSignal);
+    }
+    EXPECT_EQ(program.WaitForExit(10000), 0);
+    EXPECT_TRUE(skype.HasText("SET AUDIO_IN"));
+    EXPECT_TRUE(skype.HasText("SET AUDIO_OUT"));
+    EXPECT_TRUE(skype.HasText("SET RINGER"));
+    EXPECT_EQ(skype.DiscoversFrom(nullptr), 1);
+    EXPECT_FALSE(IsWindow(main));
+    // The handset was switched off and reset on the way out.
+    bool sawOff = false;
+    for (const auto& out : handset.Outputs()) {
+        sawOff = sawOff || (out.bytes.size() > 3 && out.bytes[3] == 0x07);
+    }
+    EXPECT_TRUE(sawOff);
+}
+
+// Lines of the launch log written by launch_stub.exe.
+int LaunchCount(const std::string& log) {
+    int lines = 0;
+    if (FILE* file = std::fopen(log.c_str(), "r")) {
+        char line[512];
+        while (std::fgets(line, sizeof line, file) != nullptr) {
+            lines += std::strstr(line, "launch_stub.exe") != nullptr ? 1 : 0;
+        }
+        std::fclose(file);
+    }
+    return lines;
+}
+
+TEST(ShellProcess, ArrivalStartsSkypeOnlyWhenItsWindowIsMissing) {
+    constexpr char kKey[] = "Software\\Skype\\Phone";
+    char temp[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, temp);
+    const std::string log = std::string(temp) + "voxshell_launch.log";
+    DeleteFileA(log.c_str());
+    const std::string stub = BinFolder() + "launch_stub.exe";
+    HKEY key = nullptr;
+    ASSERT_EQ(
+        RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
+        ERROR_SUCCESS);
+    RegSetValueExA(key, "SkypePath", 0, REG_SZ, reinterpret_cast<const BYTE*>(stub.c_str()),
+                   static_cast<DWORD>(stub.size() + 1));
+    RegCloseKey(key);
+    // The program and the client it starts inherit where the stub writes.
+    SetEnvironmentVariableA("VOXLINK_LAUNCH_LOG", log.c_str());
+
+    FakeSkype skype;
+    skype.attachOnDiscover = false;
+    handsetsim::VirtualHandsetOptions options;
+    options.pipePath = "\\\\.\\pipe\\voxlink-shell-launch";
+    options.setEnvironment = false;
+    handsetsim::VirtualHandset handset(options);
+    Program program("launch", "ShellTestLaunch", options.pipePath, true);
+    ASSERT_TRUE(program.Start());
+    ASSERT_TRUE(program.WaitForWindow(20000));
+    HWND main = program.Window();
+    PumpFor(1000);
+    ASSERT_TRUE(skype.discovers.empty());
+
+    // Arrival without a client main window: the client is started.
+    ASSERT_TRUE(handset.Plug());
+    ASSERT_TRUE(PumpUntil([&] { return skype.DiscoversFrom(main) >= 1; }, 5000));
+    EXPECT_TRUE(PumpUntil([&] { return LaunchCount(log) == 1; }, 10000));
+
+    // With the client's main window there, the next arrival starts nothing.
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = DefWindowProcA;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "tskMainForm.UnicodeClass";
+    RegisterClassA(&wc);
+    HWND client = CreateWindowExA(0, wc.lpszClassName, "Skype", WS_OVERLAPPED, 0, 0, 0, 0, nullptr,
+                                  nullptr, wc.hInstance, nullptr);
+    handset.Unplug();
+    ASSERT_TRUE(PumpUntil([&] { return skype.DiscoversFrom(nullptr) >= 1; }, 5000));
+    ASSERT_TRUE(handset.Plug());
+    ASSERT_TRUE(PumpUntil([&] { return skype.DiscoversFrom(main) >= 2; }, 5000));
+    PumpFor(1500);
+    EXPECT_EQ(LaunchCount(log), 1);
+
+    program.Exit();
+    EXPECT_EQ(program.WaitForExit(10000), 0);
+    DestroyWindow(client);
+    SetEnvironmentVariableA("VOXLINK_LAUNCH_LOG", nullptr);
+    RegDeleteKeyA(HKEY_CURRENT_USER, kKey);
+}
+
+}  // namespace

@@ -1,0 +1,171 @@
+// The shell's Win32 pieces in this process: the tray icon (its notification
+// area exists only under the X11 driver) and the crash reporter's files.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "TrayIcon.h"
+
+namespace {
+
+constexpr UINT kCallback = WM_APP + 10;
+
+bool X11Driver() {
+    const char* driver = std::getenv("VOXLINK_WINE_DRIVER");
+    return driver != nullptr && std::strcmp(driver, "x11") == 0;
+}
+
+struct TargetWindow {
+    TargetWindow() {
+        WNDCLASSA wc{};
+        wc.lpfnWndProc = DefWindowProcA;
+        wc.hInstance = GetModuleHandleA(nullptr);
+        wc.lpszClassName = "TrayTestTarget";
+        RegisterClassA(&wc);
+        window = CreateWindowExA(0, "TrayTestTarget", "", WS_OVERLAPPED, 0, 0, 0, 0, nullptr,
+                                 nullptr, wc.hInstance, nullptr);
+    }
+    ~TargetWindow() { DestroyWindow(window); }
+    // The id of the next WM_COMMAND waiting for the window, 0 when none.
+    UINT TakeCommand() {
+        MSG msg;
+        while (PeekMessageA(&msg, window, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_COMMAND) {
+                return LOWORD(msg.wParam);
+            }
+        }
+        return 0;
+    }
+    HWND window = nullptr;
+};
+
+TEST(TrayMenu, BuiltMenuHasTheItemsInOrder) {
+    HMENU menu = BuildTrayMenu();
+    ASSERT_NE(menu, nullptr);
+    HMENU popup = GetSubMenu(menu, 0);
+    ASSERT_NE(popup, nullptr);
+    const UINT ids[] = {40008, 40007, 0, 40002, 0, 40001};
+    const char* texts[] = {"Advanced Settings", "Volume Control", "", "About ", "", "Exit"};
+    ASSERT_EQ(GetMenuItemCount(popup), 6);
+    for (int i = 0; i < 6; ++i) {
+        char text[64] = {};
+        GetMenuStringA(popup, static_cast<UINT>(i), text, sizeof text, MF_BYPOSITION);
+        EXPECT_STREQ(text, texts[i]) << i;
+        if (ids[i] != 0) {
+            EXPECT_EQ(GetMenuItemID(popup, i), ids[i]) << i;
+        } else {
+            EXPECT_TRUE(GetMenuState(popup, static_cast<UINT>(i), MF_BYPOSITION) & MF_SEPARATOR);
+        }
+    }
+    DestroyMenu(menu);
+    EXPECT_STREQ(TrayFallbackString(13), "Connected");
+    EXPECT_STREQ(TrayFallbackString(14), "Disconnected");
+}
+
+TEST(TrayIcon, AddsOnlyWhereThereIsANotificationArea) {
+    TargetWindow target;
+    CTrayIcon tray;
+    const std::string longTip(80, 'x');
+    const int added = tray.Create(GetModuleHandleA(nullptr), target.window, kCallback,
+                                  longTip.c_str(), LoadIconA(nullptr, IDI_APPLICATION), 112, FALSE);
+    EXPECT_EQ(tray.Data().cbSize, static_cast<DWORD>(NOTIFYICONDATAA_V1_SIZE));
+    EXPECT_EQ(std::strlen(tray.Data().szTip), 63u);
+    EXPECT_EQ(tray.Data().uID, 112u);
+    EXPECT_EQ(tray.Data().uCallbackMessage, kCallback);
+    EXPECT_EQ(tray.Data().hWnd, target.window);
+    if (!X11Driver()) {
+        // The null driver has no notification area.
+        EXPECT_EQ(added, 0);
+        EXPECT_TRUE(tray.IsHidden());
+        EXPECT_TRUE(tray.IsRemoved());
+        EXPECT_EQ(tray.RemoveIcon(), 0);
+        return;
+    }
+    ASSERT_EQ(added, 1);
+    EXPECT_FALSE(tray.IsHidden());
+    EXPECT_EQ(tray.SetTooltipFromString(14), 1);
+    EXPECT_STREQ(tray.Data().szTip, "Disconnected");
+    EXPECT_EQ(tray.SetTooltipFromString(13), 1);
+    EXPECT_STREQ(tray.Data().szTip, "Connected");
+    EXPECT_EQ(tray.SetTooltipFromString(999), 0);
+    EXPECT_STREQ(tray.Data().szTip, "Connected");
+    // A missing icon file leaves the picture as it was.
+    EXPECT_EQ(tray.SetIconFromFile("C:\\no\\such.ico"), 0);
+    EXPECT_EQ(tray.RemoveIcon(), 1);
+    EXPECT_TRUE(tray.IsRemoved());
+    EXPECT_EQ(tray.RemoveIcon(), 0);
+}
+
+TEST(TrayIcon, DoubleClickPostsTheDefaultItemToTheTarget) {
+    TargetWindow target;
+    CTrayIcon tray;
+    // Hidden on request: no notification area needed for the handler.
+    ASSERT_EQ(tray.Create(GetModuleHandleA(nullptr), target.window, kCallback, "Voxlink", nullptr,
+                          112, TRUE),
+              1);
+    EXPECT_EQ(tray.OnTrayNotification(111, WM_LBUTTONDBLCLK), 0);
+    EXPECT_EQ(target.TakeCommand(), 0u);
+    EXPECT_EQ(tray.OnTrayNotification(112, WM_LBUTTONDBLCLK), 1);
+    EXPECT_EQ(target.TakeCommand(), 40008u);
+    EXPECT_EQ(tray.OnTrayNotification(112, WM_MOUSEMOVE), 1);
+    EXPECT_EQ(target.TakeCommand(), 0u);
+    // Hidden: tip changes are kept without the shell.
+    EXPECT_EQ(tray.SetTooltipFromString(14), 1);
+    EXPECT_STREQ(tray.Data().szTip, "Disconnected");
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+TEST(CrashReport, ACrashWritesTheLogAndTheDumpWithoutABox) {
+    char temp[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, temp);
+    const std::string folder = std::string(temp) + "voxshell_crash\\";
+    CreateDirectoryA(folder.c_str(), nullptr);
+    DeleteFileA((folder + "ERRORLOG.TXT").c_str());
+    DeleteFileA((folder + "CRASH.DMP").c_str());
+
+    char self[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    std::string probe(self);
+    probe = probe.substr(0, probe.find_last_of('\\') + 1) + "crash_probe.exe";
+    // No backslash before the closing quote: it would escape it.
+    std::string command = "\"" + probe + "\" \"" + folder.substr(0, folder.size() - 1) + "\"";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                               nullptr, &startup, &process));
+    // Without a box the process ends by itself, with the exception's code.
+    ASSERT_EQ(WaitForSingleObject(process.hProcess, 30000), WAIT_OBJECT_0);
+    DWORD code = 0;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    EXPECT_EQ(code, static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION));
+
+    const std::string log = ReadFile(folder + "ERRORLOG.TXT");
+    EXPECT_NE(log.find("Exception 0xc0000005"), std::string::npos) << log;
+    EXPECT_NE(log.find("writing address 0000000000000000"), std::string::npos) << log;
+    EXPECT_NE(log.find("CrashProbe -> Worker"), std::string::npos);
+    EXPECT_NE(log.find("RIP="), std::string::npos);
+    EXPECT_NE(log.find("Stack:"), std::string::npos);
+    EXPECT_NE(log.find("crash_probe.exe"), std::string::npos);
+    EXPECT_NE(log.find("Operating system: Windows"), std::string::npos);
+    EXPECT_NE(log.find("Memory:"), std::string::npos);
+    const std::string dump = ReadFile(folder + "CRASH.DMP");
+    ASSERT_GE(dump.size(), 4u);
+    EXPECT_EQ(dump.substr(0, 4), "MDMP");
+}
+
+}  // namespace
