@@ -7,9 +7,9 @@
 
 #include "AccessSkypeAPI.h"
 #include "CallStore.h"
-#if __has_include("Dialogs.h")
+#include "ComponentBinding.h"
 #include "Dialogs.h"
-#endif
+#include "HandsetInstance.h"
 #include "HandsetMixers.h"
 #include "HsdFontProcess.h"
 #include "I_HsdHIDCtrl.h"
@@ -22,6 +22,7 @@
 #include "SoundMapper.h"
 #include "UserStore.h"
 #include "WinProfileReader.h"
+#include "WinHandsetPorts.h"
 #include "WinSkypeWire.h"
 #include "WinSoundOutput.h"
 
@@ -96,196 +97,81 @@ public:
 // ---------------------------------------------------------------------------
 // HsdFontProcessLib, bound by file name; failures reported with fixed texts.
 
-class CWinFontLibrary : public IShellFontLibrary {
+class CShellFontLibrary : public IShellFontLibrary {
 public:
     CHsdFontProcess* Bind() override {
-        if (m_module == nullptr) {
-            m_module = LoadLibraryA("HsdFontProcessLib.dll");
-            if (m_module == nullptr) {
-                ReportMessage("Failed to load module - HsdFontProcessLib.dll", "CreateInstance",
-                              kReportError);
-                return nullptr;
-            }
-        }
-        auto create = reinterpret_cast<PFN_CreateFontProcess>(
-            reinterpret_cast<void*>(GetProcAddress(m_module, "CreateComponentInstance")));
-        if (create == nullptr) {
-            ReportMessage("Failed to Get API - CreateComponentInstance", "CreateInstance",
-                          kReportError);
-            Free();
-            return nullptr;
-        }
-        CHsdFontProcess* font = nullptr;
-        if (create(&font) == 0 || font == nullptr) {
-            ReportMessage("Failed to create instance in module - HsdFontProcessLib.dll",
-                          "CreateInstance", kReportError);
-            Free();
-            return nullptr;
-        }
-        return font;
+        return m_library.Bind() == 0 ? m_library.Component() : nullptr;
     }
-
-    void Release(CHsdFontProcess* font) override {
-        if (m_module == nullptr) {
-            return;
-        }
-        auto remove = reinterpret_cast<PFN_DeleteFontProcess>(
-            reinterpret_cast<void*>(GetProcAddress(m_module, "DeleteComponentInstance")));
-        if (remove == nullptr) {
-            ReportMessage("Failed to Get API - DeleteComponentInstance", "DeleteInstance",
-                          kReportError);
-        } else if (remove(&font) == 0) {
-            ReportMessage("Failed to delete instance in module - HsdFontProcessLib.DLL",
-                          "DeleteInstance", kReportError);
-        }
-        Free();
-    }
+    void Release(CHsdFontProcess*) override { m_library.Release(); }
 
 private:
-    void Free() {
-        FreeLibrary(m_module);
-        m_module = nullptr;
-    }
-
-    HMODULE m_module = nullptr;
+    CWinFontLibrary m_library;
 };
 
 // ---------------------------------------------------------------------------
-// The handset side until the handset object (CHsdHid) is connected here: it
-// binds HsdHIDCtrl and forwards presence, reading, reset and commands to the
-// HID component, so that arrival and removal work; handset input is not
-// decoded. To connect CHsdHid, replace g_Handset by an adapter over it (its
-// operations carry the same names) and hand it to the link as its handset.
+// The handset object as the shell uses it. When the stores exist, the handset
+// object and the Skype link are connected to them and to the rest of the program.
 
-std::atomic<int> g_bHandsetActive{0};
+CWinSkypeWire g_Wire;
+CWinHandsetWindows g_HandsetWindows;
+CWinHandsetFaders g_HandsetFaders;
 
-class CForwardingHandset : public IShellHandset, public ILinkHandset {
+class CShellHandset : public IShellHandset {
 public:
-    CForwardingHandset() {
-        m_module = LoadLibraryA("HsdHIDCtrl.dll");
-        if (m_module == nullptr) {
-            ReportMessage("Failed to load module - HsdHIDCtrl.dll", "CreateInstance", kReportError);
-            return;
-        }
-        auto create = reinterpret_cast<PFN_CreateHIDCtrl>(
-            reinterpret_cast<void*>(GetProcAddress(m_module, "CreateComponentInstance")));
-        if (create == nullptr) {
-            ReportMessage("Failed to Get API - CreateComponentInstance", "CreateDLLInstance",
-                          kReportError);
-        } else if (create(&m_hid) == 0) {
-            m_hid = nullptr;
-            ReportMessage("Failed to create instance in module - HsdHIDCtrl.dll",
-                          "CreateDLLInstance", kReportError);
-        }
-        if (m_hid == nullptr) {
-            FreeLibrary(m_module);
-            m_module = nullptr;
+    void ApplyConfiguration(const ConfigSwitches& switches, int reg04Value,
+                            int reg1CValue) override {
+        g_HsdHid.ApplyConfiguration(switches, reg04Value, reg1CValue);
+    }
+    void ConnectStores(CallStore* calls, UserStore* users) override {
+        HandsetPorts ports;
+        ports.calls = calls;
+        ports.users = users;
+        ports.skype = g_pSkypeAPI.load();
+        ports.wire = &g_Wire;
+        ports.windows = &g_HandsetWindows;
+        ports.faders = &g_HandsetFaders;
+        ports.sound = &g_SoundOutput;
+        ports.ringTone = &g_RingTonePlayer;
+        g_HsdHid.Connect(ports);
+        if (auto* link = dynamic_cast<CAccessSkypeAPI*>(g_pSkypeAPI.load())) {
+            link->ConnectStores(calls, users);
         }
     }
-    ~CForwardingHandset() override {
-        if (m_hid != nullptr) {
-            m_hid->ResetDevice();
-        }
-        if (m_module != nullptr) {
-            FreeLibrary(m_module);
-        }
-    }
-
-    // IShellHandset
-    void ApplyConfiguration(const ConfigSwitches& switches, int, int) override {
-        m_supportARF = switches.supportARF;
-        supportAutoRunSkype = switches.supportAutoRunSkype;
-        supportAutoSwitchAudioDevice = switches.supportAutoSwitchAudioDevice;
-        supportAutoSwitchSystemAudioDevice = switches.supportAutoSwitchSystemAudioDevice;
-        m_fontSupport = switches.fontSupport;
-    }
-    void ConnectStores(CallStore*, UserStore*) override {}
-    bool ReopenHandset() override { return m_hid != nullptr && m_hid->ReopenDevice() == 0; }
-    bool StartHandset(void* window) override {
-        return m_hid != nullptr && m_hid->StartReadThread(window) == 0;
-    }
-    bool StopHandsetReading() override { return m_hid != nullptr && m_hid->StopReadThread() == 0; }
-    bool ResetHandset() override { return m_hid != nullptr && m_hid->ResetDevice() == 0; }
+    bool ReopenHandset() override { return g_HsdHid.ReopenHandset(); }
+    bool StartHandset(void* window) override { return g_HsdHid.StartHandset(window); }
+    bool StopHandsetReading() override { return g_HsdHid.StopHandsetReading(); }
+    bool ResetHandset() override { return g_HsdHid.ResetHandset(); }
     bool SendHandsetCommand(unsigned char code) override {
-        if (m_hid != nullptr) {
-            m_hid->SendCommand(code);
-        }
-        return true;
+        return g_HsdHid.SendHandsetCommand(code);
     }
-    bool ClearInput() override {
-        Pause(10);
-        return true;
-    }
+    bool ClearInput() override { return g_HsdHid.ClearInput(); }
     HsdStatus BindFontProcess(CHsdFontProcess* font) override {
-        if (m_hid != nullptr) {
-            m_hid->SetFontProcess(font);
-        }
-        return 0;
+        return g_HsdHid.BindFontProcess(font);
     }
-    HsdStatus ApplySupportedARF() override {
-        if (m_hid != nullptr) {
-            m_hid->SetSupportedARF(m_supportARF);
-        }
-        return 0;
+    HsdStatus ApplySupportedARF() override { return g_HsdHid.ApplySupportedARF(); }
+    int OnHidInput(std::uint32_t wParam, std::uint32_t lParam) override {
+        return g_HsdHid.OnHidInput(wParam, lParam);
     }
-    int OnHidInput(std::uint32_t, std::uint32_t) override { return 1; }
-    void StopThreads() override {}
-    I_HsdHIDCtrl* HidCtrl() override { return m_hid; }
-    bool IsHandsetPresent() override { return m_present.load() != 0; }
-    void SetHandsetPresent(int value) override { m_present = value; }
-    void SetLinkOpen(int value) override { m_linkOpen = value; }
-    void SetModeFlags(unsigned int flags) override { m_modeFlags = flags; }
-    bool IsTransferBusy() override { return false; }
-    int AbortTransferFlag() override { return m_abortTransfer.load(); }
-    void SetAbortTransfer(int value) override { m_abortTransfer = value; }
-    void ClearHandsetActive() override { g_bHandsetActive = 0; }
-    int SupportAutoRunSkype() override { return supportAutoRunSkype.load(); }
-
-    // ILinkHandset (what is not above)
-    int HandleKeyEvent(int) override { return 1; }
-    void StopTransferAndWait() override {}
-    unsigned int GetModeFlags() override { return m_modeFlags.load(); }
-    void AddModeFlags(unsigned int bits) override { m_modeFlags |= bits; }
-    void SetKeysEnabled(int value) override { m_keysEnabled = value; }
-    void StartHandsetLink() override {
-        if (g_bHandsetActive.load() != 0) {
-            return;
-        }
-        SendHandsetCommand(0x51);
-        Pause(25);
-        SendHandsetCommand(0x06);
-        m_modeFlags |= 0x0002;
-    }
-    bool FontSupport() override { return m_fontSupport.load() != 0; }
-    int GetProtocolVersion() override { return m_protocolVersion.load(); }
-    void SetProtocolVersion(int version) override { m_protocolVersion = version; }
-
-    // Settings the dialogs change while the program runs, and the chosen ring.
-    std::atomic<int> supportAutoRunSkype{0};
-    std::atomic<int> supportAutoSwitchAudioDevice{0};
-    std::atomic<int> supportAutoSwitchSystemAudioDevice{0};
-    std::atomic<int> ringIndex{0};
-
-private:
-    HMODULE m_module = nullptr;
-    I_HsdHIDCtrl* m_hid = nullptr;
-    std::atomic<int> m_present{0};
-    std::atomic<int> m_linkOpen{0};
-    std::atomic<unsigned int> m_modeFlags{0};
-    std::atomic<int> m_abortTransfer{0};
-    std::atomic<int> m_keysEnabled{1};
-    std::atomic<int> m_supportARF{0};
-    std::atomic<int> m_fontSupport{1};
-    std::atomic<int> m_protocolVersion{0};
+    void StopThreads() override { g_HsdHid.StopThreads(); }
+    I_HsdHIDCtrl* HidCtrl() override { return g_HsdHid.HidCtrl(); }
+    bool IsHandsetPresent() override { return g_HsdHid.IsHandsetPresent(); }
+    void SetHandsetPresent(int value) override { g_HsdHid.SetHandsetPresent(value); }
+    void SetLinkOpen(int value) override { g_HsdHid.SetLinkOpen(value); }
+    void SetModeFlags(unsigned int flags) override { g_HsdHid.SetModeFlags(flags); }
+    bool IsTransferBusy() override { return g_HsdHid.IsTransferBusy(); }
+    int AbortTransferFlag() override { return g_HsdHid.AbortTransferFlag(); }
+    void SetAbortTransfer(int value) override { g_HsdHid.SetAbortTransfer(value); }
+    void ClearHandsetActive() override { g_HsdHid.ClearHandsetActive(); }
+    int SupportAutoRunSkype() override { return g_HsdHid.supportAutoRunSkype.load(); }
 };
 
-CForwardingHandset g_Handset;
+CShellHandset g_Handset;
+// The ring chosen in the settings dialog, for the rest of the run.
+std::atomic<int> g_nRingIndex{0};
 
 // ---------------------------------------------------------------------------
 // The dialogs of the tray menu, when the program carries them; until then the
 // menu's dialog commands open nothing.
-
-#if __has_include("Dialogs.h")
 
 class CDialogHost : public IDialogHost {
 public:
@@ -298,24 +184,24 @@ public:
             link->FillRingList(dialog, comboId);
         }
     }
-    int GetRingIndex() override { return g_Handset.ringIndex.load(); }
-    void SetRingIndex(int index) override { g_Handset.ringIndex = index; }
+    int GetRingIndex() override { return g_nRingIndex.load(); }
+    void SetRingIndex(int index) override { g_nRingIndex = index; }
     int GetSetting(Setting setting) override { return Field(setting).load(); }
     void SetSetting(Setting setting, int value) override { Field(setting) = value; }
     void SendHandsetCommand(unsigned char command) override {
-        g_Handset.SendHandsetCommand(command);
+        g_HsdHid.SendHandsetCommand(command);
     }
 
 private:
     static std::atomic<int>& Field(Setting setting) {
         switch (setting) {
             case Setting::AutoSwitchAudioDevice:
-                return g_Handset.supportAutoSwitchAudioDevice;
+                return g_HsdHid.supportAutoSwitchAudioDevice;
             case Setting::AutoRunSkype:
-                return g_Handset.supportAutoRunSkype;
+                return g_HsdHid.supportAutoRunSkype;
             case Setting::AutoSwitchSystemAudioDevice:
             default:
-                return g_Handset.supportAutoSwitchSystemAudioDevice;
+                return g_HsdHid.supportAutoSwitchSystemAudioDevice;
         }
     }
 };
@@ -340,62 +226,8 @@ private:
     CDialogHost m_host;
 };
 
-#else
-
-class CShellDialogs : public IShellDialogs {
-public:
-    int OpenCount(unsigned int) override { return 0; }
-    void Open(unsigned int) override {}
-};
-
-#endif
-
 // ---------------------------------------------------------------------------
 // The Skype link's ports over the program's objects.
-
-class CLinkCallStore : public ILinkCallStore {
-public:
-    HsdStatus GetCurrentCallId(int* id) override {
-        CallStore* s = g_pCallStore.load();
-        return s != nullptr ? s->GetCurrentCallId(id) : E_FAIL;
-    }
-    HsdStatus GetCurrentCallStatus(int* status) override {
-        CallStore* s = g_pCallStore.load();
-        return s != nullptr ? s->GetCurrentCallStatus(status) : E_FAIL;
-    }
-    HsdStatus ResetCurrentCall() override {
-        CallStore* s = g_pCallStore.load();
-        return s != nullptr ? s->ResetCurrentCall() : E_FAIL;
-    }
-    HsdStatus ResetSecondCall() override {
-        CallStore* s = g_pCallStore.load();
-        return s != nullptr ? s->ResetSecondCall() : E_FAIL;
-    }
-    HsdStatus ResetCallBrowse() override {
-        CallStore* s = g_pCallStore.load();
-        return s != nullptr ? s->ResetCallBrowse() : E_FAIL;
-    }
-    HsdStatus ClearCalls() override {
-        CallStore* s = g_pCallStore.load();
-        return s != nullptr ? s->ClearCalls() : E_FAIL;
-    }
-    HsdStatus CountMissedCalls(int* count) override {
-        CallStore* s = g_pCallStore.load();
-        return s != nullptr ? s->CountMissedCalls(count) : E_FAIL;
-    }
-};
-
-class CLinkUserStore : public ILinkUserStore {
-public:
-    HsdStatus ClearUsers() override {
-        UserStore* s = g_pUserStore.load();
-        return s != nullptr ? s->ClearUsers() : E_FAIL;
-    }
-    HsdStatus ResetUserBrowse() override {
-        UserStore* s = g_pUserStore.load();
-        return s != nullptr ? s->ResetUserBrowse() : E_FAIL;
-    }
-};
 
 class CWinLinkAudio : public ILinkAudio {
 public:
@@ -423,6 +255,8 @@ public:
     }
 };
 
+// Asks whichever Skype link exists, so the contact store never holds a link
+// that has been deleted.
 class CLinkCommandSender : public I_SkypeCommandSender {
 public:
     HsdStatus SendSkypeCommand(unsigned char code, const char* userHandle, int callId) override {
@@ -432,16 +266,13 @@ public:
 };
 
 CWinShellPlatform g_Platform;
-CWinFontLibrary g_FontLibrary;
+CLinkCommandSender g_CommandSender;
+CShellFontLibrary g_FontLibrary;
 CShellDialogs g_Dialogs;
-CWinSkypeWire g_Wire;
 CWinSkypeClientWindows g_ClientWindows;
-CLinkCallStore g_LinkCalls;
-CLinkUserStore g_LinkUsers;
 CWinLinkAudio g_LinkAudio;
 CWinLinkShell g_LinkShell;
 CWinProfileReader g_Profile;
-CLinkCommandSender g_CommandSender;
 
 }  // namespace
 
@@ -462,12 +293,12 @@ I_AccessSkypeAPI* CreateProgramSkypeLink() {
     SkypeLinkPorts ports;
     ports.wire = &g_Wire;
     ports.windows = &g_ClientWindows;
-    ports.calls = &g_LinkCalls;
-    ports.users = &g_LinkUsers;
-    ports.handset = &g_Handset;
+    ports.handset = &g_HsdHid;
     ports.audio = &g_LinkAudio;
     ports.shell = &g_LinkShell;
     ports.profile = &g_Profile;
+    ports.ringTone = &g_RingTonePlayer;
+    // The stores come later, from the start-up binding (ConnectStores).
     return new CAccessSkypeAPI(ports);
 }
 

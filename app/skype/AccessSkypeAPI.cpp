@@ -120,10 +120,12 @@ HsdStatus CAccessSkypeAPI::AddToMessageInQueue(const char* text) {
     if (finished.joinable()) {
         finished.join();
     }
-    m_ports.calls->ResetCurrentCall();
-    m_ports.calls->ResetSecondCall();
-    m_ports.calls->ResetCallBrowse();
-    m_ports.users->ResetUserBrowse();
+    if (StoresConnected()) {
+        m_ports.calls->ResetCurrentCall();
+        m_ports.calls->ResetSecondCall();
+        m_ports.calls->ResetCallBrowse();
+        m_ports.users->ResetUserBrowse();
+    }
     SetQueueAPIMessage(QAPI_DISCOVER);
     StartQueueAPIThread();
     return 0;
@@ -202,6 +204,15 @@ void CAccessSkypeAPI::MessageOutQueueThreadProc() {
     }
 }
 
+void CAccessSkypeAPI::ConnectStores(I_CallStore* calls, I_UserStore* users) {
+    m_ports.calls = calls;
+    m_ports.users = users;
+}
+
+bool CAccessSkypeAPI::StoresConnected() const {
+    return m_ports.calls != nullptr && m_ports.users != nullptr;
+}
+
 void CAccessSkypeAPI::MessageInQueueThreadProc() {
     SetThreadLabel("CAccessSkypeAPI -> ProcessMessageInQueue");
     NotificationState state;
@@ -218,6 +229,10 @@ void CAccessSkypeAPI::MessageInQueueThreadProc() {
                     m_MessageInQueue.pop_front();
                     taken = true;
                 }
+            }
+            if (taken && !StoresConnected()) {
+                Trace("No stores yet, dropped: %s\n", text.c_str());
+                taken = false;
             }
             bool skipWatch = false;
             if (taken) {
@@ -379,8 +394,10 @@ void CAccessSkypeAPI::ProcessQueueAPIMessage(int request) {
             m_ports.audio->SetPreferredAudioDevices();
             SetQueueAPIMessage(QAPI_SET_AUDIO_DEVICES);
             StartQueueAPIThread();
-            m_ports.calls->ClearCalls();
-            m_ports.users->ClearUsers();
+            if (StoresConnected()) {
+                m_ports.calls->ClearCalls();
+                m_ports.users->ClearUsers();
+            }
             m_ports.handset->HandleKeyEvent(kAttachedKeyCode);
             SendSkypeCommand(SKYPE_CMD_SEARCH_FRIENDS, nullptr, 0);
             SendSkypeCommand(SKYPE_CMD_SEARCH_CALLS, nullptr, 0);

@@ -40,6 +40,11 @@ public:
     CAccessSkypeAPI(const CAccessSkypeAPI&) = delete;
     CAccessSkypeAPI& operator=(const CAccessSkypeAPI&) = delete;
 
+    // Gives the link the two stores when the program creates them after the
+    // link: before the first notification is queued or request started, and
+    // they must outlive the link. Until then notifications are dropped.
+    void ConnectStores(I_CallStore* calls, I_UserStore* users);
+
     HsdStatus AddToMessageInQueue(const char* text) override;
     HsdStatus AddToMessageOutQueue(const char* text) override;
     HsdStatus SendSkypeCommand(unsigned char code, const char* userHandle, int callId) override;
@@ -70,6 +75,7 @@ public:
     std::string CurrentUserHandle();
 
 private:
+    bool StoresConnected() const;
     struct Worker {
         std::thread thread;
         std::atomic<bool> done{false};
