@@ -3,34 +3,16 @@
 
 #include "FontPause.h"
 #include "HsdFontProcessImpl.h"
-#include "I_HsdHIDCtrl.h"
+#include "SilentHidCtrl.h"
 
 namespace {
 
-class NullHandset final : public I_HsdHIDCtrl {
+class NullHandset final : public SilentHidCtrl {
 public:
-    HsdStatus OpenDevice(unsigned short, unsigned short) override { return 0; }
-    HsdStatus CloseDevice() override { return 0; }
-    HsdStatus ReopenDevice() override { return 0; }
-    HsdStatus ResetDevice() override { return 0; }
-    HsdStatus StartReadThread(void*) override { return 0; }
-    HsdStatus StopReadThread() override { return 0; }
-    HsdStatus SetNotifyMessage(unsigned int) override { return 1; }
-    HsdStatus SendCommand(unsigned char) override { return 0; }
     HsdStatus SendCommandData(unsigned char command, unsigned char data) override {
         benchmark::DoNotOptimize(command + data);
         return 0;
     }
-    HsdStatus EnableMixerControl() override { return 0; }
-    HsdStatus DisableMixerControl() override { return 0; }
-    HsdStatus HSD_GetMixerRegControl(unsigned char) override { return 0; }
-    HsdStatus HSD_SetMixerRegControl(unsigned char, unsigned char, unsigned char) override {
-        return 0;
-    }
-    HsdStatus SetProductIdList(const int*, int) override { return 0; }
-    HsdStatus SetFontProcess(CHsdFontProcess*) override { return 0; }
-    HsdStatus ShowLastError() override { return 0; }
-    HsdStatus SetSupportedARF(int) override { return 0; }
 };
 
 void NoPause(unsigned) {}

@@ -20,7 +20,7 @@
 
 #include "FontPause.h"
 #include "HsdFontProcessImpl.h"
-#include "I_HsdHIDCtrl.h"
+#include "SilentHidCtrl.h"
 
 namespace fonttest {
 
@@ -29,16 +29,8 @@ using Items = std::vector<Item>;
 
 // Plays the HID component: records every SendCommandData attempt and fails
 // the attempts chosen by number (1 = the first attempt of the run).
-class RecordingHidCtrl final : public I_HsdHIDCtrl {
+class RecordingHidCtrl final : public SilentHidCtrl {
 public:
-    HsdStatus OpenDevice(unsigned short, unsigned short) override { return 0; }
-    HsdStatus CloseDevice() override { return 0; }
-    HsdStatus ReopenDevice() override { return 0; }
-    HsdStatus ResetDevice() override { return 0; }
-    HsdStatus StartReadThread(void*) override { return 0; }
-    HsdStatus StopReadThread() override { return 0; }
-    HsdStatus SetNotifyMessage(unsigned int) override { return 1; }
-    HsdStatus SendCommand(unsigned char) override { return 0; }
     HsdStatus SendCommandData(unsigned char command, unsigned char data) override {
         std::function<void(int)> hook;
         int attempt = 0;
@@ -57,16 +49,6 @@ public:
         }
         return fail ? E_FAIL : 0;
     }
-    HsdStatus EnableMixerControl() override { return 0; }
-    HsdStatus DisableMixerControl() override { return 0; }
-    HsdStatus HSD_GetMixerRegControl(unsigned char) override { return 0; }
-    HsdStatus HSD_SetMixerRegControl(unsigned char, unsigned char, unsigned char) override {
-        return 0;
-    }
-    HsdStatus SetProductIdList(const int*, int) override { return 0; }
-    HsdStatus SetFontProcess(CHsdFontProcess*) override { return 0; }
-    HsdStatus ShowLastError() override { return 0; }
-    HsdStatus SetSupportedARF(int) override { return 0; }
 
     void FailAttempts(std::set<int> attempts) {
         std::lock_guard<std::mutex> guard(mutex_);

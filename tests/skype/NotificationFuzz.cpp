@@ -15,36 +15,13 @@
 #include "CallStore.h"
 #include "FontPause.h"
 #include "HsdFontProcessImpl.h"
-#include "I_HsdHIDCtrl.h"
+#include "SilentHidCtrl.h"
 #include "Pause.h"
 #include "RingTonePlayer.h"
 #include "SkypeWindowClasses.h"
 #include "UserStore.h"
 
 namespace {
-
-class NullHid final : public I_HsdHIDCtrl {
-public:
-    HsdStatus OpenDevice(unsigned short, unsigned short) override { return 0; }
-    HsdStatus CloseDevice() override { return 0; }
-    HsdStatus ReopenDevice() override { return 0; }
-    HsdStatus ResetDevice() override { return 0; }
-    HsdStatus StartReadThread(void*) override { return 0; }
-    HsdStatus StopReadThread() override { return 0; }
-    HsdStatus SetNotifyMessage(unsigned int) override { return 1; }
-    HsdStatus SendCommand(unsigned char) override { return 0; }
-    HsdStatus SendCommandData(unsigned char, unsigned char) override { return 0; }
-    HsdStatus EnableMixerControl() override { return 0; }
-    HsdStatus DisableMixerControl() override { return 0; }
-    HsdStatus HSD_GetMixerRegControl(unsigned char) override { return 0; }
-    HsdStatus HSD_SetMixerRegControl(unsigned char, unsigned char, unsigned char) override {
-        return 0;
-    }
-    HsdStatus SetProductIdList(const int*, int) override { return 0; }
-    HsdStatus SetFontProcess(CHsdFontProcess*) override { return 0; }
-    HsdStatus ShowLastError() override { return 0; }
-    HsdStatus SetSupportedARF(int) override { return 0; }
-};
 
 class QuietWire final : public ISkypeWire {
 public:
@@ -125,7 +102,7 @@ public:
 void NoPause(unsigned) {}
 
 struct Rig {
-    NullHid hid;
+    SilentHidCtrl hid;
     QuietWire wire;
     QuietWindows windows;
     CallStore calls;
