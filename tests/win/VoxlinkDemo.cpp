@@ -119,12 +119,17 @@ public:
                      *problem = "the handset did not get 0x1F";
                      return false;
                  }
-                 PumpFor(3500);
-                 if (rig_.handset->Screen().timer.empty()) {
-                     *problem = "no call timer on the display";
+                 // Skype counts the seconds; the handset keeps its own timer
+                 // and gets the call's length when it ends.
+                 if (!PumpUntil(
+                         [&] {
+                             return rig_.sim.TranscriptText().find("CALL 301 DURATION 3") !=
+                                    std::string::npos;
+                         },
+                         5000)) {
+                     *problem = "Skype's call timer did not run";
                      return false;
                  }
-                 ShowDisplay("call-timer");
                  return true;
              });
 
@@ -136,7 +141,13 @@ public:
                      return false;
                  }
                  PumpUntil([&] { return !rig_.handset->State().callActive; }, 3000);
-                 return !rig_.handset->State().callActive;
+                 // The call's length comes to the display once it has ended.
+                 if (!PumpUntil([&] { return !rig_.handset->Screen().timer.empty(); }, 4000)) {
+                     *problem = "no call duration on the display";
+                     return false;
+                 }
+                 ShowDisplay("call-ended");
+                 return true;
              });
 
         Step("Browse the contacts on the handset and dial Bob Brown", [&](std::string* problem) {
@@ -150,7 +161,9 @@ public:
                     return false;
                 }
                 ShowDisplay("contact-" + std::to_string(i + 1));
-                if (rig_.handset->Screen().NameText() == "Bob Brown") {
+                std::string name = rig_.handset->Screen().NameText();
+                name.erase(name.find_last_not_of(' ') + 1);
+                if (name == "Bob Brown") {
                     const std::size_t from = rig_.CommandCount();
                     if (!rig_.Press(0x31) || !rig_.WaitForText("CALL bob.brown", 3000, from)) {
                         *problem = "no CALL bob.brown";
@@ -163,10 +176,12 @@ public:
                     PumpFor(1500);
                     const std::size_t end = rig_.CommandCount();
                     rig_.Press(0x20);
-                    if (!rig_.WaitForText("GET CALL 302 TIMESTAMP", 5000, end)) {
+                    if (!rig_.WaitForText("GET CALL 302 TIMESTAMP", 5000, end) ||
+                        !PumpUntil([&] { return !rig_.handset->Screen().timer.empty(); }, 4000)) {
                         *problem = "the outgoing call did not end";
                         return false;
                     }
+                    ShowDisplay("call-to-bob-ended");
                     return true;
                 }
             }
