@@ -138,7 +138,8 @@ int main(int argc, char** argv) {
                         announce, marker, last, end, out.size() - from);
             continue;
         }
-        std::printf("transfer %d: %d items\n", i + 1, last - marker + 1);
+        std::printf("transfer %d: %d reports from the marker to the last glyph\n", i + 1,
+                    last - marker + 1);
         handshake.ms.push_back(out[marker].atMs - out[announce].atMs);
         items.ms.push_back(out[last].atMs - out[marker].atMs);
         closing.ms.push_back(out[end].atMs - out[last].atMs);
