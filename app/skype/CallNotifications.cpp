@@ -452,9 +452,12 @@ void CAccessSkypeAPI::HandleCallHandle(int id, const char* handle, const Notific
                 if (CHsdFontProcess* font = m_pFontProcess.load()) {
                     font->UTF_8ToUnicodeToFontCode(handle);
                 }
+                // Flagged before the announcement, which the handset may answer at once.
+                m_ports.handset->AddModeFlags(kModePlainCharacters);
                 m_ports.handset->SendHandsetCommand(kHandsetShowPlainText);
+            } else {
+                m_ports.handset->AddModeFlags(kModePlainCharacters);
             }
-            m_ports.handset->AddModeFlags(kModePlainCharacters);
         }
         return;
     }
@@ -543,11 +546,13 @@ void CAccessSkypeAPI::HandleCallTimestamp(int id, const char* value,
         }
         handset.StopTransferAndWait();
         if (completed) {
+            // The call's duration text waits for the display. The flag goes up
+            // before the announcement: a handset that answers at once would
+            // otherwise find no text waiting and the duration would be lost.
+            handset.AddModeFlags(kModeDurationText);
             if (display) {
                 handset.SendHandsetCommand(kHandsetShowPlainText);
             }
-            // The call's duration text waits for the display.
-            handset.AddModeFlags(kModeDurationText);
         }
         calls.SetCurrentCallTimestamp(time);
         calls.CommitCurrentCall();

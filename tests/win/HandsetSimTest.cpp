@@ -304,6 +304,36 @@ TEST(VirtualHandsetMcu, SequencesRepeatsAcknowledgementsAndRefusedHandshakes) {
     SetHidTraceSink(nullptr);
 }
 
+TEST(VirtualHandsetMcu, UnplugForgetsAHalfTransfer) {
+    VirtualHandsetOptions options = Quiet();
+    VirtualHandset handset(options);
+    SetHidTraceSink([](const char*) {});
+    {
+        ASSERT_TRUE(handset.Plug());
+        CHsdHIDCtrl hid;
+        ASSERT_EQ(hid.OpenDevice(0xFFFF, 0x1800), 0);
+        hid.SendCommand(0x3F);
+        hid.SendCommandData(0x6A, 0x0A);
+        hid.SendCommandData(0x71, 0x0A);
+        hid.SendCommandData(0x12, 0);
+        ASSERT_TRUE(handset.WaitForOutputs(4, 5000));
+        handset.Unplug();
+        hid.CloseDevice();
+    }
+    // After the next plug the link start is a command again, not glyph bytes.
+    ASSERT_TRUE(handset.Plug());
+    CHsdHIDCtrl hid;
+    ASSERT_EQ(hid.OpenDevice(0xFFFF, 0x1800), 0);
+    hid.SendCommand(0x51);
+    hid.SendCommand(0x06);
+    ASSERT_TRUE(handset.WaitForOutputs(6, 5000));
+    EXPECT_EQ(handset.State().linkStarts, 1);
+    EXPECT_EQ(handset.State().transfers, 0);
+    hid.CloseDevice();
+    handset.Unplug();
+    SetHidTraceSink(nullptr);
+}
+
 TEST(VirtualHandsetMcu, RegisterReadIsAnsweredWithAnInputReport) {
     Connected c(Quiet());
     SetHidTraceSink([](const char*) {});

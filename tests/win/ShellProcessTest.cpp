@@ -15,44 +15,11 @@
 #include <vector>
 
 #include "HandsetSim.h"
+#include "VoxlinkProcess.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-std::string BinFolder() {
-    char path[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string folder(path);
-    return folder.substr(0, folder.find_last_of('\\') + 1);
-}
-
-double MsSince(Clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-// Serves this thread's windows until done() or the time is up.
-bool PumpUntil(const std::function<bool()>& done, int timeoutMs) {
-    const auto end = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
-        if (done()) {
-            return true;
-        }
-        if (Clock::now() >= end) {
-            return false;
-        }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-    }
-}
-
-void PumpFor(int ms) {
-    PumpUntil([] { return false; }, ms);
-}
+using namespace voxtest;
 
 // A stand-in for the Skype client's API window.
 struct FakeSkype {
@@ -139,87 +106,6 @@ struct FakeSkype {
     Clock::time_point start;
 };
 FakeSkype* FakeSkype::self = nullptr;
-
-// One copy of the program in a folder of its own.
-class Program {
-public:
-    Program(const std::string& name, const std::string& apiName, const std::string& pipe = "",
-            bool autoRunSkype = false) {
-        char temp[MAX_PATH] = {};
-        GetTempPathA(MAX_PATH, temp);
-        folder = std::string(temp) + "voxshell_" + name + "\\";
-        CreateDirectoryA(folder.c_str(), nullptr);
-        for (const char* file : {"Voxlink.exe", "HsdHIDCtrl.dll", "HsdFontProcessLib.dll"}) {
-            CopyFileA((BinFolder() + file).c_str(), (folder + file).c_str(), FALSE);
-        }
-        const std::string ini = folder + "VoxlinkAPI.ini";
-        WritePrivateProfileStringA("SYSTEM", "SupportSky", "0", ini.c_str());
-        WritePrivateProfileStringA("SYSTEM", "SupportAutoRunSkype", autoRunSkype ? "1" : "0",
-                                   ini.c_str());
-        WritePrivateProfileStringA("NAME", "APINAME", apiName.c_str(), ini.c_str());
-        title = apiName;
-        pipePath = pipe;
-    }
-
-    bool Start() {
-        // The program finds the virtual handset's pipe through its environment.
-        SetEnvironmentVariableA("VOXLINK_VIRTUAL_HANDSET",
-                                pipePath.empty() ? nullptr : pipePath.c_str());
-        std::string command = "\"" + folder + "Voxlink.exe\"";
-        STARTUPINFOA startup{};
-        startup.cb = sizeof startup;
-        started = Clock::now();
-        const BOOL ok = CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                       folder.c_str(), &startup, &process);
-        SetEnvironmentVariableA("VOXLINK_VIRTUAL_HANDSET", nullptr);
-        return ok != 0;
-    }
-
-    HWND Window() const { return FindWindowA("MainWndClass", title.c_str()); }
-    bool WaitForWindow(int timeoutMs) {
-        return PumpUntil([&] { return Window() != nullptr; }, timeoutMs);
-    }
-    // The exit code, or -1 while it runs after the timeout.
-    long WaitForExit(int timeoutMs) {
-        long code = -1;
-        PumpUntil(
-            [&] {
-                if (WaitForSingleObject(process.hProcess, 0) != WAIT_OBJECT_0) {
-                    return false;
-                }
-                DWORD c = 0;
-                GetExitCodeProcess(process.hProcess, &c);
-                code = static_cast<long>(c);
-                return true;
-            },
-            timeoutMs);
-        return code;
-    }
-    void Exit() {
-        if (HWND w = Window()) {
-            PostMessageA(w, WM_COMMAND, 40001, 0);
-        }
-    }
-
-    ~Program() {
-        if (process.hProcess != nullptr) {
-            if (WaitForExit(0) == -1) {
-                Exit();
-                if (WaitForExit(5000) == -1) {
-                    TerminateProcess(process.hProcess, 1);
-                }
-            }
-            CloseHandle(process.hProcess);
-            CloseHandle(process.hThread);
-        }
-    }
-
-    std::string folder;
-    std::string title;
-    std::string pipePath;
-    PROCESS_INFORMATION process{};
-    Clock::time_point started;
-};
 
 TEST(ShellProcess, OneProgramPerWindowTitle) {
     Program first("single_a", "ShellTestOne");

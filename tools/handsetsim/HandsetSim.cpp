@@ -531,6 +531,11 @@ void VirtualHandset::Unplug() {
         CloseHandle(d.wake);
         d.wake = nullptr;
         d.outgoing.clear();
+        // Without power the MCU forgets a transfer it was in the middle of:
+        // after the next plug the first reports are commands again. The
+        // display keeps what the last completed transfer left.
+        d.decoder.Abort();
+        d.state.lastCommand = -1;
         d.state.plugged = false;
         d.Log("unplug");
         d.changed.notify_all();
