@@ -220,27 +220,27 @@ struct CodePageFiles {
     const char* glyphName;
 };
 
-bool WriteCodePage(const CodePageFiles& spec, const HexFont& unifont, const std::string& folder,
+bool WriteCodePage(const CodePageFiles& files, const HexFont& unifont, const std::string& folder,
                    int& mapped, int& drawn) {
-    CodePage cp(spec.iconvName);
+    CodePage cp(files.iconvName);
     if (!cp.ok()) {
-        std::fprintf(stderr, "fontgen: iconv has no %s\n", spec.iconvName);
+        std::fprintf(stderr, "fontgen: iconv has no %s\n", files.iconvName);
         return false;
     }
     // The inverse table reaches up to the last code that has a glyph.
     unsigned lastCode = 0;
     for (unsigned code = 0x8000; code <= 0xFFFF; ++code) {
-        if (spec.glyphIndex(code) >= 0) {
+        if (files.glyphIndex(code) >= 0) {
             lastCode = code;
         }
     }
-    std::vector<unsigned char> glyphs(static_cast<std::size_t>(spec.glyphCount) * kWideGlyphBytes);
-    std::vector<unsigned char> inverse(static_cast<std::size_t>(lastCode - spec.inverseBase + 1) *
+    std::vector<unsigned char> glyphs(static_cast<std::size_t>(files.glyphCount) * kWideGlyphBytes);
+    std::vector<unsigned char> inverse(static_cast<std::size_t>(lastCode - files.inverseBase + 1) *
                                        2);
-    std::vector<unsigned char> forward(static_cast<std::size_t>(0x10000 - spec.forwardBase) * 2);
+    std::vector<unsigned char> forward(static_cast<std::size_t>(0x10000 - files.forwardBase) * 2);
 
     for (unsigned code = 0x8000; code <= lastCode; ++code) {
-        const int n = spec.glyphIndex(code);
+        const int n = files.glyphIndex(code);
         if (n < 0) {
             continue;
         }
@@ -248,12 +248,12 @@ bool WriteCodePage(const CodePageFiles& spec, const HexFont& unifont, const std:
         if (unicode == 0 || IsPrivateUse(unicode)) {
             continue;
         }
-        if (static_cast<long>(code) >= spec.inverseBase) {
-            Put16(inverse, code - spec.inverseBase, unicode);
+        if (static_cast<long>(code) >= files.inverseBase) {
+            Put16(inverse, code - files.inverseBase, unicode);
         }
         const HexGlyph* glyph = nullptr;
-        if (spec.preferredFont != nullptr && (*spec.preferredFont)[unicode].width != 0) {
-            glyph = &(*spec.preferredFont)[unicode];
+        if (files.preferredFont != nullptr && (*files.preferredFont)[unicode].width != 0) {
+            glyph = &(*files.preferredFont)[unicode];
         } else if (unifont[unicode].width != 0) {
             glyph = &unifont[unicode];
         }
@@ -264,19 +264,20 @@ bool WriteCodePage(const CodePageFiles& spec, const HexFont& unifont, const std:
             ++drawn;
         }
     }
-    for (unsigned unicode = static_cast<unsigned>(spec.forwardBase); unicode <= 0xFFFF; ++unicode) {
+    for (unsigned unicode = static_cast<unsigned>(files.forwardBase); unicode <= 0xFFFF;
+         ++unicode) {
         if (IsSurrogate(unicode) || IsPrivateUse(unicode)) {
             continue;
         }
         const unsigned code = cp.Encode(unicode);
-        if (code != 0 && spec.glyphIndex(code) >= 0) {
-            Put16(forward, unicode - spec.forwardBase, code);
+        if (code != 0 && files.glyphIndex(code) >= 0) {
+            Put16(forward, unicode - files.forwardBase, code);
             ++mapped;
         }
     }
-    return WriteFile(folder, spec.forwardName, forward) &&
-           WriteFile(folder, spec.inverseName, inverse) &&
-           WriteFile(folder, spec.glyphName, glyphs);
+    return WriteFile(folder, files.forwardName, forward) &&
+           WriteFile(folder, files.inverseName, inverse) &&
+           WriteFile(folder, files.glyphName, glyphs);
 }
 
 // "Turkey_8x16.bin" (256 glyphs) and "TurkeyInx.bin", the UCS-2 value each
