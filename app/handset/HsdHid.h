@@ -159,6 +159,8 @@ private:
     template <typename Reader>
     bool PumpText(Reader read);
     bool Aborted() const { return transferAborted_ || abortTransfer.load() != 0; }
+    // The pause between two display items; false when the transfer was called off meanwhile.
+    bool PauseUnlessAborted(unsigned int ms);
     void SendCallTransfer(bool fontCodes);
     unsigned char CallEntryMarker(bool fontCodes);
     unsigned char ContactEntryMarker();

@@ -139,6 +139,11 @@ void CHsdHid::SendCallTransfer(bool fontCodes) {
     PumpText([calls](char* ch) { return calls->ReadShownHandleChar(ch); });
 }
 
+bool CHsdHid::PauseUnlessAborted(unsigned int ms) {
+    Pause(ms);
+    return !Aborted();
+}
+
 void CHsdHid::HSD_Process2MCUData() {
     transferAborted_ = false;
     TransferKind kind = ChooseKind(modeFlags.load());
@@ -168,25 +173,21 @@ void CHsdHid::HSD_Process2MCUData() {
     if (!Aborted() && haveStores) {
         switch (kind) {
             case TransferKind::NoticeFont:
-                Pause(15);
-                if (Aborted())
+                if (!PauseUnlessAborted(15))
                     break;
                 SendHandsetCommandData(kStartNotice, kStartNoticeData);
-                Pause(25);
-                if (Aborted())
+                if (!PauseUnlessAborted(25))
                     break;
                 if (!SendHandsetCommandData(kEntryIncoming, kMarkerData))
                     break;
-                Pause(3);
-                if (Aborted())
+                if (!PauseUnlessAborted(3))
                     break;
                 if (font != nullptr)
                     font->SendFontCode2MCU();
                 break;
             case TransferKind::ContactFont:
                 SendHandsetCommandData(ContactEntryMarker(), kMarkerData);
-                Pause(1);
-                if (Aborted())
+                if (!PauseUnlessAborted(1))
                     break;
                 if (font != nullptr)
                     font->SendFontCode2MCU();
@@ -195,31 +196,25 @@ void CHsdHid::HSD_Process2MCUData() {
                 SendCallTransfer(true);
                 break;
             case TransferKind::NoticePlain:
-                Pause(15);
-                if (Aborted())
+                if (!PauseUnlessAborted(15))
                     break;
                 SendHandsetCommandData(kStartNotice, kStartNoticeData);
-                Pause(25);
-                if (Aborted())
+                if (!PauseUnlessAborted(25))
                     break;
                 SendHandsetCommandData(kEntryIncoming, kMarkerData);
-                Pause(3);
-                if (Aborted())
+                if (!PauseUnlessAborted(3))
                     break;
                 SendHandsetCommandData(kNameFollows, kMarkerData);
-                Pause(1);
-                if (Aborted())
+                if (!PauseUnlessAborted(1))
                     break;
                 PumpText([users](char* ch) { return users->ReadCallerHandleChar(ch); });
                 break;
             case TransferKind::ContactPlain:
                 SendHandsetCommandData(ContactEntryMarker(), kMarkerData);
-                Pause(1);
-                if (Aborted())
+                if (!PauseUnlessAborted(1))
                     break;
                 SendHandsetCommandData(kNameFollows, kMarkerData);
-                Pause(1);
-                if (Aborted())
+                if (!PauseUnlessAborted(1))
                     break;
                 PumpText([users](char* ch) { return users->ReadShownUserHandleChar(ch); });
                 break;
@@ -227,16 +222,13 @@ void CHsdHid::HSD_Process2MCUData() {
                 SendCallTransfer(false);
                 break;
             case TransferKind::CallTimer:
-                Pause(2);
-                if (Aborted())
+                if (!PauseUnlessAborted(2))
                     break;
                 SendHandsetCommandData(kStartNotice, kStartNoticeData);
-                Pause(1);
-                if (Aborted())
+                if (!PauseUnlessAborted(1))
                     break;
                 SendHandsetCommandData(kTimerFollows, kMarkerData);
-                Pause(1);
-                if (Aborted())
+                if (!PauseUnlessAborted(1))
                     break;
                 PumpText([calls](char* ch) { return calls->ReadShownDurationChar(ch); });
                 break;
