@@ -19,16 +19,7 @@ gallery=$bin/dialog_gallery.exe
 # A display of our own, so that no other program's windows get in the picture.
 export VOXLINK_WINE_DRIVER=x11
 export VOXLINK_XVFB_DISPLAY=${VOXLINK_SHOTS_DISPLAY:-:147}
-number=${VOXLINK_XVFB_DISPLAY#:}
-xvfb_pid=""
-if [ ! -S "/tmp/.X11-unix/X$number" ]; then
-    Xvfb "$VOXLINK_XVFB_DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-    xvfb_pid=$!
-    for _ in $(seq 100); do
-        [ -S "/tmp/.X11-unix/X$number" ] && break
-        sleep 0.1
-    done
-fi
+xvfb_pid=$("$root/scripts/xvfb.sh" "$VOXLINK_XVFB_DISPLAY")
 work=$(mktemp -d)
 cleanup() {
     for dpi in 96 120; do

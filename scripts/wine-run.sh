@@ -6,9 +6,9 @@
 # VOXLINK_WINE_DRIVER=null (default) uses Wine's null display driver: hidden
 # windows, messages, timers, registry and INI files work, but there is no
 # notification area. VOXLINK_WINE_DRIVER=x11 uses a virtual X server (Xvfb on
-# display VOXLINK_XVFB_DISPLAY, default :97), where the tray icon works. Each
-# driver has its own prefix, because the driver is fixed when the prefix's
-# wineserver starts.
+# display VOXLINK_XVFB_DISPLAY, default :97, started by xvfb.sh when none is
+# alive), where the tray icon works. Each driver has its own prefix, because
+# the driver is fixed when the prefix's wineserver starts.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -26,13 +26,11 @@ export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 
 if [ "$driver" = x11 ]; then
     export DISPLAY=${VOXLINK_XVFB_DISPLAY:-:97}
-    number=${DISPLAY#:}
-    if [ ! -S "/tmp/.X11-unix/X$number" ]; then
-        Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-        for _ in $(seq 100); do
-            [ -S "/tmp/.X11-unix/X$number" ] && break
-            sleep 0.1
-        done
+    started=$("$root/scripts/xvfb.sh" "$DISPLAY")
+    if [ -n "$started" ] && [ -f "$WINEPREFIX/.voxlink-ready" ]; then
+        # A wineserver left from an earlier server holds a dead connection.
+        wineserver -k 2>/dev/null || true
+        wineserver -w 2>/dev/null || true
     fi
 else
     unset DISPLAY

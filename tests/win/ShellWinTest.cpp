@@ -70,6 +70,8 @@ TEST(TrayMenu, BuiltMenuHasTheItemsInOrder) {
 
 TEST(TrayIcon, AddsOnlyWhereThereIsANotificationArea) {
     TargetWindow target;
+    // No window at all means the display is unusable, not that the tray is wrong.
+    ASSERT_NE(target.window, nullptr) << "no window could be created";
     CTrayIcon tray;
     const std::string longTip(80, 'x');
     const int added = tray.Create(GetModuleHandleA(nullptr), target.window, kCallback,
@@ -104,6 +106,7 @@ TEST(TrayIcon, AddsOnlyWhereThereIsANotificationArea) {
 
 TEST(TrayIcon, DoubleClickPostsTheDefaultItemToTheTarget) {
     TargetWindow target;
+    ASSERT_NE(target.window, nullptr) << "no window could be created";
     CTrayIcon tray;
     // Hidden on request: no notification area needed for the handler.
     ASSERT_EQ(tray.Create(GetModuleHandleA(nullptr), target.window, kCallback, "Voxlink", nullptr,
