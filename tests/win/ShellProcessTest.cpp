@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -16,6 +17,7 @@
 
 #include "HandsetSim.h"
 #include "VoxlinkProcess.h"
+#include "VoxlinkResources.h"
 
 namespace {
 
@@ -267,6 +269,128 @@ TEST(ShellProcess, ExitReleasesSkypeAndEndsWithZero) {
         sawOff = sawOff || (out.bytes.size() > 3 && out.bytes[3] == 0x07);
     }
     EXPECT_TRUE(sawOff);
+}
+
+bool X11Driver() {
+    const char* driver = std::getenv("VOXLINK_WINE_DRIVER");
+    return driver != nullptr && std::strcmp(driver, "x11") == 0;
+}
+
+// The program's dialogs with a caption, in any nesting.
+std::vector<HWND> DialogsOf(DWORD processId, const char* caption) {
+    struct Search {
+        DWORD processId;
+        const char* caption;
+        std::vector<HWND> found;
+    } search{processId, caption, {}};
+    EnumWindows(
+        [](HWND window, LPARAM param) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(param);
+            DWORD owner = 0;
+            GetWindowThreadProcessId(window, &owner);
+            char cls[32] = {};
+            char text[64] = {};
+            GetClassNameA(window, cls, sizeof cls);
+            GetWindowTextA(window, text, sizeof text);
+            if (owner == s->processId && std::strcmp(cls, "#32770") == 0 &&
+                std::strcmp(text, s->caption) == 0) {
+                s->found.push_back(window);
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// Posts a menu command to the program and waits until the one dialog it opens
+// is shown.
+HWND OpenByCommand(const Program& program, UINT command, const char* caption) {
+    PostMessageA(program.Window(), WM_COMMAND, command, 0);
+    HWND dialog = nullptr;
+    PumpUntil(
+        [&] {
+            const std::vector<HWND> open = DialogsOf(program.process.dwProcessId, caption);
+            dialog = open.size() == 1 ? open.front() : nullptr;
+            // Shown only once WM_INITDIALOG has filled it.
+            return dialog != nullptr && IsWindowVisible(dialog);
+        },
+        10000);
+    return dialog;
+}
+
+// Ends a dialog with a button and waits until it is gone.
+bool CloseWith(HWND dialog, int button) {
+    PostMessageA(dialog, WM_COMMAND, static_cast<WPARAM>(button), 0);
+    return PumpUntil([&] { return !IsWindow(dialog); }, 10000);
+}
+
+TEST(ShellProcess, MenuCommandsOpenEachDialogOnceOverTheRunningProgram) {
+    Program program("dialogs", "ShellTestDialogs");
+    program.Set("NAME", "CustomerINFO", "Test Line One\\nTest Line Two");
+    // The program does not start without its tray icon where it asks for one,
+    // and only Wine's X11 driver has a notification area.
+    const bool tray = X11Driver();
+    program.Set("SYSTEM", "SupportSky", tray ? "1" : "0");
+    ASSERT_TRUE(program.Start());
+    ASSERT_TRUE(program.WaitForWindow(20000));
+    const DWORD pid = program.process.dwProcessId;
+    // Audio Device Settings applies its choice on closing and stays open while
+    // Windows has no Sound Mapper settings to apply it to.
+    HKEY soundMapper = nullptr;
+    DWORD disposition = 0;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Microsoft\\Multimedia\\Sound Mapper", 0,
+                              nullptr, 0, KEY_READ, nullptr, &soundMapper, &disposition),
+              ERROR_SUCCESS);
+    RegCloseKey(soundMapper);
+
+    // About: the customer text with its line break.
+    HWND about = OpenByCommand(program, IDM_ABOUT, "About");
+    ASSERT_NE(about, nullptr);
+    char text[128] = {};
+    GetDlgItemTextA(about, IDC_ABOUT_TEXT, text, sizeof text);
+    EXPECT_STREQ(text, "Test Line One\r\nTest Line Two");
+    EXPECT_EQ(GetWindow(about, GW_OWNER), program.Window());
+    ASSERT_TRUE(CloseWith(about, IDOK));
+
+    // Volume Control and Advanced Settings: a second command while the dialog
+    // is open shows no second one; after it closes the command opens it again.
+    for (const auto& [command, caption] :
+         {std::pair<UINT, const char*>{IDM_VOLUME_CONTROL, "Volume Control"},
+          std::pair<UINT, const char*>{IDM_ADVANCED_SETTINGS, "Advanced Settings"},
+          std::pair<UINT, const char*>{IDM_AUDIO_DEVICE_SETTINGS, "Audio Device Settings"}}) {
+        HWND dialog = OpenByCommand(program, command, caption);
+        ASSERT_NE(dialog, nullptr) << caption;
+        PostMessageA(program.Window(), WM_COMMAND, command, 0);
+        PumpFor(700);
+        EXPECT_EQ(DialogsOf(pid, caption).size(), 1u) << caption;
+        ASSERT_TRUE(CloseWith(dialog, IDCANCEL)) << caption;
+        dialog = OpenByCommand(program, command, caption);
+        ASSERT_NE(dialog, nullptr) << caption;
+        ASSERT_TRUE(CloseWith(dialog, IDOK)) << caption;
+    }
+
+    // The settings the program read are the ones Advanced Settings shows.
+    HWND advanced = OpenByCommand(program, IDM_ADVANCED_SETTINGS, "Advanced Settings");
+    ASSERT_NE(advanced, nullptr);
+    EXPECT_EQ(IsDlgButtonChecked(advanced, IDC_AUTO_RUN_SKYPE), BST_UNCHECKED);
+    ASSERT_TRUE(CloseWith(advanced, IDOK));
+
+    if (tray) {
+        // A double click on the tray icon opens the default item, Advanced Settings.
+        PostMessageA(program.Window(), 0x800A, IDR_TRAY_MENU, WM_LBUTTONDBLCLK);
+    } else {
+        PostMessageA(program.Window(), WM_COMMAND, IDM_ADVANCED_SETTINGS, 0);
+    }
+    ASSERT_TRUE(PumpUntil([&] { return DialogsOf(pid, "Advanced Settings").size() == 1; }, 10000));
+
+    // Exit while a dialog is open: the dialog goes with the window and the
+    // program still ends cleanly.
+    program.Exit();
+    EXPECT_EQ(program.WaitForExit(10000), 0);
+    EXPECT_TRUE(DialogsOf(pid, "Advanced Settings").empty());
+    if (disposition == REG_CREATED_NEW_KEY) {
+        RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Microsoft\\Multimedia\\Sound Mapper");
+    }
 }
 
 // Lines of the launch log written by launch_stub.exe.
