@@ -9,7 +9,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -271,11 +270,6 @@ TEST(ShellProcess, ExitReleasesSkypeAndEndsWithZero) {
     EXPECT_TRUE(sawOff);
 }
 
-bool X11Driver() {
-    const char* driver = std::getenv("VOXLINK_WINE_DRIVER");
-    return driver != nullptr && std::strcmp(driver, "x11") == 0;
-}
-
 // The program's dialogs with a caption, in any nesting.
 std::vector<HWND> DialogsOf(DWORD processId, const char* caption) {
     struct Search {
@@ -327,9 +321,8 @@ bool CloseWith(HWND dialog, int button) {
 TEST(ShellProcess, MenuCommandsOpenEachDialogOnceOverTheRunningProgram) {
     Program program("dialogs", "ShellTestDialogs");
     program.Set("NAME", "CustomerINFO", "Test Line One\\nTest Line Two");
-    // The program does not start without its tray icon where it asks for one,
-    // and only Wine's X11 driver has a notification area.
-    const bool tray = X11Driver();
+    // The program does not start without its tray icon where it asks for one.
+    const bool tray = HasNotificationArea();
     program.Set("SYSTEM", "SupportSky", tray ? "1" : "0");
     ASSERT_TRUE(program.Start());
     ASSERT_TRUE(program.WaitForWindow(20000));

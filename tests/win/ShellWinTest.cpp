@@ -4,22 +4,17 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
 
 #include "TrayIcon.h"
+#include "VoxlinkProcess.h"
 
 namespace {
 
 constexpr UINT kCallback = WM_APP + 10;
-
-bool X11Driver() {
-    const char* driver = std::getenv("VOXLINK_WINE_DRIVER");
-    return driver != nullptr && std::strcmp(driver, "x11") == 0;
-}
 
 struct TargetWindow {
     TargetWindow() {
@@ -81,7 +76,7 @@ TEST(TrayIcon, AddsOnlyWhereThereIsANotificationArea) {
     EXPECT_EQ(tray.Data().uID, 112u);
     EXPECT_EQ(tray.Data().uCallbackMessage, kCallback);
     EXPECT_EQ(tray.Data().hWnd, target.window);
-    if (!X11Driver()) {
+    if (!voxtest::HasNotificationArea()) {
         // The null driver has no notification area.
         EXPECT_EQ(added, 0);
         EXPECT_TRUE(tray.IsHidden());

@@ -23,11 +23,9 @@ class Demo {
 public:
     explicit Demo(std::string folder) : folder_(std::move(folder)), rig_("demo") {
         CreateDirectoryA(folder_.c_str(), nullptr);
-        // Where there is a notification area (Wine's X11 driver), the program
-        // runs with its default tray icon.
-        char driver[16] = {};
-        GetEnvironmentVariableA("VOXLINK_WINE_DRIVER", driver, sizeof driver);
-        if (std::string(driver) == "x11") {
+        // Where there is a notification area, the program runs with its
+        // default tray icon.
+        if (HasNotificationArea()) {
             rig_.program->Set("SYSTEM", "SupportSky", "1");
         }
         handsetsim::AsciiFont font;

@@ -20,6 +20,14 @@ inline std::string BinFolder() {
     return folder.substr(0, folder.find_last_of('\\') + 1);
 }
 
+// Whether the program runs where there is a notification area: only Wine's
+// X11 driver has one (the test bed's VOXLINK_WINE_DRIVER=x11).
+inline bool HasNotificationArea() {
+    char driver[16] = {};
+    GetEnvironmentVariableA("VOXLINK_WINE_DRIVER", driver, sizeof driver);
+    return std::string(driver) == "x11";
+}
+
 inline double MsSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
