@@ -115,6 +115,8 @@ private:
     void RequestCallDetails(int id, bool seenBeforeType);
     void WrapUpCall(int id);
     void RefuseCall(int id);
+    // Whether id is the second call's (never for an empty second-call record).
+    bool IsSecondCall(int id);
     void CompleteHistoryLoad(NotificationState& state);
 
     // User, profile and connection notifications (UserNotifications.cpp).

@@ -69,17 +69,15 @@ bool IsCompleted(int status) {
            status == CALLSTATUS_VM_SENT;
 }
 
+// A call that has ended and waits only for its TIMESTAMP reply to be committed.
+bool IsEnded(int status) {
+    return IsFailure(status) || IsCompleted(status);
+}
+
 // A call being set up: its caller text is still worth showing.
 bool IsRinging(int status) {
     return status == CALLSTATUS_RINGING_IN || status == CALLSTATUS_RINGING_OUT ||
            status == CALLSTATUS_EARLYMEDIA;
-}
-
-// A call that was answered (by the far end or by voicemail) and is still up.
-bool IsAnsweredAndUp(int status) {
-    return status == CALLSTATUS_INPROGRESS || status == CALLSTATUS_LOCALHOLD ||
-           status == CALLSTATUS_VM_PLAYING_GREETING || status == CALLSTATUS_VM_RECORDING ||
-           status == CALLSTATUS_VM_REDIRECT;
 }
 
 int CallTypeFromWord(const char* word) {
@@ -184,6 +182,12 @@ void CAccessSkypeAPI::WrapUpCall(int id) {
     m_ports.handset->SendHandsetCommand(kHandsetCallEnded);
     Pause(kHandsetCommandPauseMs);
     RequestCallDetails(id, false);
+}
+
+bool CAccessSkypeAPI::IsSecondCall(int id) {
+    int sec = 0;
+    m_ports.calls->GetSecondCallId(&sec);
+    return sec != 0 && sec == id;
 }
 
 void CAccessSkypeAPI::RefuseCall(int id) {
@@ -301,13 +305,13 @@ bool CAccessSkypeAPI::HandleCallStatus(int id, const char* word, const Notificat
             if (vm.endsCall) {
                 WrapUpCall(id);
             }
-        } else if (cur == 0) {
-            calls.SetCallStatus(id, vm.code);
-        } else {
+        } else if (cur != 0 && IsSecondCall(id)) {
             calls.SetSecondCallStatus(vm.code);
             if (vm.endsCall) {
                 WrapUpCall(id);
             }
+        } else {
+            calls.SetCallStatus(id, vm.code);
         }
         return false;
     }
@@ -318,7 +322,7 @@ bool CAccessSkypeAPI::HandleCallStatus(int id, const char* word, const Notificat
                 st == CALLSTATUS_NEW || st == CALLSTATUS_LOCALHOLD) {
                 calls.SetCurrentCallStatus(CALLSTATUS_LOCALHOLD);
             }
-        } else {
+        } else if (IsSecondCall(id)) {
             int secSt = CALLSTATUS_NONE;
             calls.GetSecondCallStatus(&secSt);
             if (secSt == CALLSTATUS_INPROGRESS || secSt == CALLSTATUS_EARLYMEDIA) {
@@ -338,7 +342,7 @@ bool CAccessSkypeAPI::HandleCallStatus(int id, const char* word, const Notificat
                 StopRingTone();
                 handset.SendHandsetCommand(kHandsetAnswered);
             }
-        } else {
+        } else if (IsSecondCall(id)) {
             int secSt = CALLSTATUS_NONE;
             calls.GetSecondCallStatus(&secSt);
             if (secSt == CALLSTATUS_RINGING_IN) {
@@ -377,19 +381,18 @@ void CAccessSkypeAPI::HandleCallFailure(int id, int code, const NotificationStat
                 StopRingTone();
                 SendSkypeCommand(SKYPE_CMD_HOOK_ON, nullptr, 0);
             }
-        } else if (IsAnsweredAndUp(st)) {
-            // A call that ends with a failure word after it was answered takes
-            // that word as its status too, so that its TIMESTAMP reply commits
-            // it and frees the current call; otherwise it would stay current
-            // and every later incoming call would be refused.
+        } else if (!IsEnded(st)) {
+            // A call that ends with a failure word in any other state (answered,
+            // held, in voicemail) takes that word as its status too, so that its
+            // TIMESTAMP reply commits it and frees the current call; otherwise
+            // it would stay current and every later incoming call would be
+            // refused.
             calls.SetCurrentCallStatus(code);
         }
         WrapUpCall(id);
         return;
     }
-    int sec = 0;
-    calls.GetSecondCallId(&sec);
-    if (id == sec) {
+    if (IsSecondCall(id)) {
         calls.SetSecondCallStatus(code);
         WrapUpCall(id);
     } else {
@@ -422,19 +425,25 @@ void CAccessSkypeAPI::HandleCallFinished(int id, const NotificationState& state)
                 Pause(kRingRestartPauseMs);
             }
             RequestCallDetails(id, true);
-        } else if (st == CALLSTATUS_NEW) {
+        } else if (!IsEnded(st)) {
+            // Finished while being set up, ringing or in voicemail: wrapped up
+            // so that its TIMESTAMP reply retires it. A call that has already
+            // ended has asked for its details once.
             calls.SetCurrentCallStatus(CALLSTATUS_FINISHED);
             WrapUpCall(id);
         }
         return;
     }
-    if (cur == 0) {
+    if (cur == 0 || !IsSecondCall(id)) {
+        // A call of the history (a reload's status reply, say): only its entry.
         calls.SetCallStatus(id, CALLSTATUS_FINISHED);
         return;
     }
     int secSt = CALLSTATUS_NONE;
     calls.GetSecondCallStatus(&secSt);
-    if (secSt == CALLSTATUS_INPROGRESS || secSt == CALLSTATUS_EARLYMEDIA) {
+    if (!IsEnded(secSt)) {
+        // The second call ended, waiting, answered or held: its TIMESTAMP
+        // reply commits it to the list and clears the second-call record.
         calls.SetSecondCallStatus(CALLSTATUS_FINISHED);
         RequestCallDetails(id, false);
     }
@@ -558,8 +567,14 @@ void CAccessSkypeAPI::HandleCallTimestamp(int id, const char* value,
         calls.CommitCurrentCall();
         Trace("Save the Current calling to list...3.\n");
         calls.ResetCurrentCall();
-        if (sec != 0) {
-            // The waiting call becomes the current call.
+        if (sec == id) {
+            // The call was taken over as the current call (a ROUTING for it)
+            // while it was also the second call: it is committed now.
+            calls.ResetSecondCall();
+        } else if (sec != 0 && !IsEnded(secSt)) {
+            // The waiting call becomes the current call. One that has ended
+            // already stays the second call until its own TIMESTAMP reply
+            // commits it: made current, it would never be retired.
             calls.PromoteSecondCall();
             calls.ResetSecondCall();
         }
@@ -569,10 +584,10 @@ void CAccessSkypeAPI::HandleCallTimestamp(int id, const char* value,
         return;
     }
     if (sec == id) {
-        const bool failed = IsFailure(secSt);
-        if (!failed && !IsCompleted(secSt)) {
+        if (!IsEnded(secSt)) {
             return;  // still waiting or in progress
         }
+        const bool failed = IsFailure(secSt);
         handset.StopTransferAndWait();
         calls.SetSecondCallTimestamp(time);
         calls.CommitSecondCall();

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <deque>
+#include <random>
 
 #include "NotificationFixture.h"
 
@@ -137,6 +139,104 @@ TEST_F(ConversationTest, AnsweredCallThatFailsIsRetiredSoTheNextCallRings) {
     Notify("CALL 15 STATUS RINGING");
     EXPECT_EQ(calls.SnapshotCurrentCall().id, 15);
     EXPECT_EQ(Sent(), (Texts{"GET CALL 15 PARTNER_DISPNAME"})) << "not refused";
+}
+
+TEST_F(ConversationTest, HeldWaitingCallThatEndsIsRetiredSoTheNextCallRings) {
+    // The waiting call is answered with hold first, then the first call is
+    // resumed, which holds the waiting one; its far end hangs up.
+    Notify({"CALL 12 STATUS RINGING", "CALL 12 STATUS INPROGRESS", "CALL 13 STATUS EARLYMEDIA",
+            "CALL 12 STATUS ONHOLD", "CALL 12 STATUS LOCALHOLD", "CALL 13 STATUS INPROGRESS",
+            "CALL 13 STATUS ONHOLD", "CALL 13 STATUS LOCALHOLD", "CALL 12 STATUS INPROGRESS",
+            "CALL 13 STATUS FINISHED"});
+    AnswerDetails(13, "", "+4930123456", "INCOMING_PSTN", true, 20, 1700000100);
+    Notify("CALL 12 STATUS FINISHED");
+    AnswerDetails(12, "Bob", "bob", "INCOMING_P2P", true, 60, 1700000200);
+    EXPECT_EQ(calls.SnapshotCurrentCall().id, 0);
+    EXPECT_EQ(calls.SnapshotSecondCall().id, 0);
+    ASSERT_NE(Listed(13), nullptr);
+    EXPECT_EQ(Listed(13)->status, CALLSTATUS_FINISHED);
+
+    ClearRecords();
+    Notify("CALL 20 STATUS RINGING");
+    EXPECT_EQ(calls.SnapshotCurrentCall().id, 20);
+    EXPECT_EQ(HandsetCommands(), (Texts{"0x1A", "0x9E"}));
+    EXPECT_EQ(Sent(), (Texts{"GET CALL 20 PARTNER_DISPNAME"})) << "not refused";
+}
+
+TEST_F(ConversationTest, SecondCallEndingBeforeTheFirstIsCommittedIsNotPromoted) {
+    Notify({"CALL 12 STATUS RINGING", "CALL 12 STATUS INPROGRESS", "CALL 13 STATUS EARLYMEDIA",
+            "CALL 12 STATUS FINISHED", "CALL 13 STATUS MISSED"});
+    // Skype answers in the order it was asked: the first call's details first.
+    AnswerDetails(12, "Bob", "bob", "INCOMING_P2P", true, 60, 1700000200);
+    EXPECT_EQ(calls.SnapshotCurrentCall().id, 0) << "a call that has ended never becomes current";
+    EXPECT_EQ(calls.SnapshotSecondCall().id, 13);
+    AnswerDetails(13, "", "+4930123456", "INCOMING_PSTN", false, 0, 1700000100);
+    EXPECT_EQ(calls.SnapshotSecondCall().id, 0);
+    ASSERT_NE(Listed(13), nullptr);
+    EXPECT_EQ(Listed(13)->status, CALLSTATUS_MISSED);
+}
+
+// Any mix of status changes over a few calls, each call ending in a final
+// status and Skype answering the detail questions in the order asked at
+// random moments, leaves no call current: the next ringing call rings.
+TEST_F(ConversationTest, NoSequenceOfStatusesLeavesACallCurrentForEver) {
+    static const char* const kLiveWords[] = {
+        "ROUTING",   "RINGING",    "EARLYMEDIA",   "INPROGRESS",          "ONHOLD",
+        "LOCALHOLD", "REMOTEHOLD", "VM_RECORDING", "VM_PLAYING_GREETING", "VM_REDIRECT"};
+    static const char* const kFinalWords[] = {"FINISHED",  "FAILED", "MISSED",  "REFUSED",
+                                              "CANCELLED", "BUSY",   "VM_SENT", "VM_CANCELLED"};
+    std::mt19937 random(20261207);
+    const auto pick = [&random](int n) { return static_cast<int>(random() % n); };
+    for (int round = 0; round < 150; ++round) {
+        calls.ResetCurrentCall();
+        calls.ResetSecondCall();
+        calls.ClearCalls();
+        ClearRecords();
+        std::size_t asked = 0;  // the sent texts already looked at
+        std::deque<std::string> replies;
+        std::string story;
+        const auto notify = [&](const std::string& text) {
+            story += text + "; ";
+            Notify(text);
+            const Texts sent = Sent();
+            for (; asked < sent.size(); ++asked) {
+                int id = 0;
+                int end = 0;
+                if (std::sscanf(sent[asked].c_str(), "GET CALL %d TIMESTAMP%n", &id, &end) == 1 &&
+                    end > 0) {
+                    replies.push_back("CALL " + std::to_string(id) + " TIMESTAMP 1700000000");
+                }
+            }
+        };
+        const auto answer = [&](std::size_t count) {
+            for (; count > 0 && !replies.empty(); --count) {
+                const std::string reply = replies.front();
+                replies.pop_front();
+                notify(reply);
+            }
+        };
+
+        std::vector<int> live = {11, 12, 13};
+        live.resize(2 + pick(2));
+        while (!live.empty()) {
+            const std::size_t which = pick(static_cast<int>(live.size()));
+            const int id = live[which];
+            if (pick(6) == 0) {
+                notify("CALL " + std::to_string(id) + " STATUS " + kFinalWords[pick(8)]);
+                live.erase(live.begin() + static_cast<std::ptrdiff_t>(which));
+            } else {
+                notify("CALL " + std::to_string(id) + " STATUS " + kLiveWords[pick(10)]);
+            }
+            answer(pick(3));
+        }
+        answer(replies.size());
+
+        log.Clear();
+        Notify("CALL 20 STATUS RINGING");
+        ASSERT_EQ(calls.SnapshotCurrentCall().id, 20) << story;
+        ASSERT_EQ(HandsetCommands(), (Texts{"0x1A", "0x9E"})) << story;
+        ASSERT_EQ(Sent(), (Texts{"GET CALL 20 PARTNER_DISPNAME"})) << story;
+    }
 }
 
 TEST_F(ConversationTest, HistoryReloadAfterAttachFillsTheListAndCompletesTheLoad) {
