@@ -210,6 +210,24 @@ TEST_F(CallSequence, AnsweringAWaitingCallHoldsTheCallInProgress) {
     EXPECT_EQ(CallOf(1000).status, "LOCALHOLD");
 }
 
+TEST_F(CallSequence, WaitingCallInEarlyMediaIsAnsweredHeldOnResumeAndEndsWhenHungUp) {
+    Command("PROTOCOL 5", 0);
+    int id = 0;
+    std::string error;
+    engine_->Ring("alice.andersen", false, 0, out_, &id, &error);
+    Command("SET CALL 1000 STATUS INPROGRESS", 100);
+    out_.Take();
+    ASSERT_TRUE(engine_->Ring("bob.brown", false, 200, out_, &id, &error, true)) << error;
+    EXPECT_EQ(out_.Take(), Texts{"N:CALL 1001 STATUS EARLYMEDIA"});
+    Command("SET CALL 1001 STATUS INPROGRESS", 300);
+    // Resuming the first call holds the waiting one.
+    EXPECT_EQ(Command("SET CALL 1000 STATUS INPROGRESS", 400),
+              (Texts{"N:CALL 1001 STATUS ONHOLD", "N:CALL 1001 STATUS LOCALHOLD",
+                     "R:CALL 1000 STATUS INPROGRESS"}));
+    ASSERT_TRUE(engine_->PartnerEvent("hangs up", 1001, 500, out_, &error)) << error;
+    EXPECT_EQ(out_.Take(), Texts{"N:CALL 1001 STATUS FINISHED"});
+}
+
 TEST_F(CallSequence, PhoneKeysDialAnswerAndHangUp) {
     Command("PROTOCOL 5", 0);
     for (const char* key : {"0", "0", "4", "9", "3", "0"}) {

@@ -291,6 +291,46 @@ TEST_F(E2E, WaitingCallAnsweredAfterHoldAndAThirdCallRefused) {
     rig->Press(0x20);
 }
 
+TEST_F(E2E, HeldWaitingCallThatEndsLeavesTheNextCallRinging) {
+    Boot();
+    Ring("alice.andersen");
+    ASSERT_TRUE(rig->Press(0x1F));
+    ASSERT_TRUE(PumpUntil([&] { return rig->handset->State().callActive; }, 3000));
+    std::string error;
+    ASSERT_TRUE(rig->sim.Inject("ring from bob.brown waiting", &error)) << error;
+    ASSERT_TRUE(rig->WaitForText("GET CALL 302 PARTNER_DISPNAME", 5000));
+    // The send key holds Alice and takes Bob; pressed again, it resumes Alice,
+    // and Skype holds Bob.
+    std::size_t from = rig->CommandCount();
+    ASSERT_TRUE(rig->Press(0x31));
+    ASSERT_TRUE(rig->WaitForText("SET CALL   302 STATUS INPROGRESS", 3000, from));
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            return rig->sim.TranscriptText().find("CALL 301 STATUS LOCALHOLD") != std::string::npos;
+        },
+        3000));
+    from = rig->CommandCount();
+    ASSERT_TRUE(rig->Press(0x31));
+    ASSERT_TRUE(rig->WaitForText("SET CALL   301 STATUS INPROGRESS", 3000, from));
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            return rig->sim.TranscriptText().find("CALL 302 STATUS LOCALHOLD") != std::string::npos;
+        },
+        3000));
+    // Bob hangs up while held; then Alice's call ends from the handset.
+    ASSERT_TRUE(rig->sim.Inject("partner hangs up call 302", &error)) << error;
+    EXPECT_TRUE(rig->WaitForText("GET CALL 302 TIMESTAMP", 5000));
+    ASSERT_TRUE(rig->Press(0x20));
+    ASSERT_TRUE(rig->WaitForText("GET CALL 301 TIMESTAMP", 5000));
+    ASSERT_TRUE(PumpUntil([&] { return !rig->handset->Screen().timer.empty(); }, 4000));
+
+    // The next call rings, and is not refused.
+    from = rig->CommandCount();
+    Ring("wang.xiaoming");
+    EXPECT_TRUE(rig->WaitForText("GET CALL 303 PARTNER_DISPNAME", 3000, from));
+    EXPECT_LT(rig->CommandIndex("SET CALL   303 STATUS FINISHED", from), 0);
+}
+
 TEST_F(E2E, DtmfMuteUserStatusAndBalanceKeys) {
     Boot();
     Ring("alice.andersen");

@@ -2,6 +2,7 @@
 
 #include "SimText.h"
 
+#include <algorithm>
 #include <chrono>
 
 namespace skypesim {
@@ -298,9 +299,14 @@ bool CheckEvent(const Step& s, std::string* error) {
     const std::string a0 = n > 0 ? Lower(s.args[0]) : "";
     const std::string a1 = n > 1 ? Lower(s.args[1]) : "";
     if (s.verb == "ring") {
-        return (n == 2 || (n == 3 && Lower(s.args[2]) == "pstn")) && a0 == "from"
+        bool extrasKnown = true;
+        for (size_t i = 2; i < n; ++i) {
+            extrasKnown =
+                extrasKnown && (Lower(s.args[i]) == "pstn" || Lower(s.args[i]) == "waiting");
+        }
+        return n >= 2 && n <= 4 && extrasKnown && a0 == "from"
                    ? true
-                   : Fail(error, "ring needs: ring from <handle> [pstn]");
+                   : Fail(error, "ring needs: ring from <handle> [pstn] [waiting]");
     }
     if (s.verb == "contact") {
         return (a1 == "goes" && n == 3) || ((a1 == "added" || a1 == "removed") && n == 2)
@@ -504,7 +510,11 @@ bool PerformStep(const Step& s, Engine& engine, long long nowMs, Sink& out, std:
         return engine.PartnerEvent(kind, callId, nowMs, out, error);
     }
     if (s.verb == "ring") {
-        return engine.Ring(s.args[1], s.args.size() == 3, nowMs, out, nullptr, error);
+        const auto has = [&s](const char* word) {
+            return std::any_of(s.args.begin() + 2, s.args.end(),
+                               [word](const std::string& a) { return Lower(a) == word; });
+        };
+        return engine.Ring(s.args[1], has("pstn"), nowMs, out, nullptr, error, has("waiting"));
     }
     if (s.verb == "contact") {
         const std::string a1 = Lower(s.args[1]);
@@ -680,7 +690,9 @@ Set-up (at the top; most may also appear later and then change the model):
 
 Script lines:
   wait <ms>
-  ring from <handle> [pstn]            an incoming call rings
+  ring from <handle> [pstn] [waiting] an incoming call rings; a waiting one
+                                       (behind a connected call) starts in
+                                       EARLYMEDIA
   partner answers | partner hangs up | partner is busy | partner refuses
   partner fails | partner voicemail | partner earlymedia
   partner holds | partner resumes      (each may end in: call <id>)

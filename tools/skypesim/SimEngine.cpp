@@ -494,8 +494,8 @@ void Engine::HandleSetCall(const std::vector<std::string>& w, long long nowMs, S
         if (value == "INPROGRESS") {
             if (call->status == "INPROGRESS") {
                 out.Reply(prefix + "STATUS INPROGRESS");
-            } else if ((call->status == "RINGING" && IsIncomingType(call->type)) ||
-                       call->status == "LOCALHOLD" || call->status == "ONHOLD") {
+            } else if (IsRingingIn(*call) || call->status == "LOCALHOLD" ||
+                       call->status == "ONHOLD") {
                 TakeCall(*call, nowMs, out, true);
             } else {
                 out.Reply("ERROR 23 Cannot resume this call at the moment");
@@ -587,6 +587,10 @@ void Engine::HandleSearch(const std::vector<std::string>& w, Sink& out) {
         return;
     }
     out.Reply("ERROR 3 Search: unknown WHAT");
+}
+
+bool Engine::IsRingingIn(const Call& call) {
+    return IsIncomingType(call.type) && (call.status == "RINGING" || call.status == "EARLYMEDIA");
 }
 
 bool Engine::IsLive(const Call& call) const {
@@ -732,7 +736,7 @@ void Engine::HangUp(Call& call, long long nowMs, Sink& out, bool asReply) {
     const std::string& s = call.status;
     if (IsOneOf(s, {"INPROGRESS", "LOCALHOLD", "REMOTEHOLD", "ONHOLD"})) {
         ChangeStatus(call, "FINISHED", nowMs, out, asReply);
-    } else if (IsIncomingType(call.type) && s == "RINGING") {
+    } else if (IsRingingIn(call)) {
         ChangeStatus(call, "REFUSED", nowMs, out, asReply);
     } else if (IsOutgoingSetup(call)) {
         ChangeStatus(call, "CANCELLED", nowMs, out, asReply);
@@ -854,7 +858,7 @@ void Engine::Advance(long long nowMs, Sink& out) {
 }
 
 bool Engine::Ring(const std::string& handle, bool pstn, long long nowMs, Sink& out, int* callId,
-                  std::string* error) {
+                  std::string* error, bool waiting) {
     if (!ValidHandle(handle)) {
         *error = "a ringing call needs the caller's handle or number";
         return false;
@@ -872,9 +876,11 @@ bool Engine::Ring(const std::string& handle, bool pstn, long long nowMs, Sink& o
     call.seen = false;
     model_.calls.push_back(call);
     Call& c = model_.calls.back();
-    ChangeStatus(c, "RINGING", nowMs, out, false);
+    // A call waiting behind a connected one announces itself with early media.
+    const std::string ringing = waiting ? "EARLYMEDIA" : "RINGING";
+    ChangeStatus(c, ringing, nowMs, out, false);
     if (model_.ringTimeoutMs > 0) {
-        Schedule(c, nowMs + model_.ringTimeoutMs, "RINGING", "MISSED");
+        Schedule(c, nowMs + model_.ringTimeoutMs, ringing, "MISSED");
     }
     if (callId != nullptr) {
         *callId = c.id;
@@ -892,7 +898,7 @@ bool Engine::PartnerEvent(const std::string& kind, int callId, long long nowMs, 
     } else if (kind == "hangs up" || kind == "fails") {
         fits = [this](const Call& c) { return IsLive(c); };
     } else if (kind == "gives up") {
-        fits = [](const Call& c) { return IsIncomingType(c.type) && c.status == "RINGING"; };
+        fits = [](const Call& c) { return IsRingingIn(c); };
     } else if (kind == "holds") {
         fits = [](const Call& c) { return c.status == "INPROGRESS"; };
     } else if (kind == "resumes") {
@@ -939,7 +945,7 @@ bool Engine::PartnerEvent(const std::string& kind, int callId, long long nowMs, 
         Schedule(*call, nowMs + model_.stepDelayMs, "VM_BUFFERING_GREETING", "VM_PLAYING_GREETING");
         Schedule(*call, nowMs + 2LL * model_.stepDelayMs, "VM_PLAYING_GREETING", "VM_RECORDING");
     } else {  // hangs up
-        if (IsIncomingType(call->type) && call->status == "RINGING") {
+        if (IsRingingIn(*call)) {
             ChangeStatus(*call, "MISSED", nowMs, out, false);
         } else if (IsOutgoingSetup(*call)) {
             ChangeStatus(*call, "REFUSED", nowMs, out, false);

@@ -134,8 +134,9 @@ public:
 
     // Scenario events. Each returns false with an error text when it does not
     // apply (for example no call in a state the event needs).
+    // waiting: the call waits behind a connected one and starts in early media.
     bool Ring(const std::string& handle, bool pstn, long long nowMs, Sink& out, int* callId,
-              std::string* error);
+              std::string* error, bool waiting = false);
     // kind: "answers", "hangs up", "busy", "refuses", "fails", "gives up",
     // "voicemail", "earlymedia", "holds", "resumes". callId 0: the most recent
     // call that fits.
@@ -186,6 +187,8 @@ private:
     // Ends a live call from this side; the resulting status depends on its state.
     void HangUp(Call& call, long long nowMs, Sink& out, bool asReply);
     bool IsLive(const Call& call) const;
+    // An incoming call not yet answered: ringing, or waiting with early media.
+    static bool IsRingingIn(const Call& call);
     bool IsOutgoingSetup(const Call& call) const;
     Call* LatestCall(bool (*fits)(const Call&));
     std::string StatusWordForClient(const std::string& status) const;
