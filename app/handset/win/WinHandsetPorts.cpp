@@ -4,6 +4,7 @@
 
 #include <commctrl.h>
 
+#include "BoundedSend.h"
 #include "HandsetMixers.h"
 #include "Pause.h"
 #include "SkypeClient.h"
@@ -25,7 +26,8 @@ bool CWinHandsetWindows::ActivateAndClose(const char* className) {
     if (window == nullptr) {
         return false;
     }
-    SendMessageA(window, WM_ACTIVATE, WA_CLICKACTIVE, 0);
+    DWORD_PTR ignored = 0;
+    SendToOtherProgram(window, WM_ACTIVATE, WA_CLICKACTIVE, 0, &ignored);
     PostMessageA(window, WM_CLOSE, 0, 0);
     return true;
 }
@@ -42,7 +44,11 @@ int CWinHandsetWindows::GetSelectedSkypeTab() {
     if (tabs == nullptr) {
         return -1;
     }
-    return static_cast<int>(SendMessageA(tabs, TCM_GETCURSEL, 0, 0));
+    DWORD_PTR selected = 0;
+    if (!SendToOtherProgram(tabs, TCM_GETCURSEL, 0, 0, &selected)) {
+        return -1;  // no answer: as if no tab were selected
+    }
+    return static_cast<int>(static_cast<LRESULT>(selected));
 }
 
 bool CWinHandsetWindows::IsSkypeBgGridVisible() {

@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "BoundedSend.h"
+
 #include "ShellGlobals.h"
 
 bool SendCopyDataText(void* to, void* from, const char* text) {
@@ -11,8 +13,10 @@ bool SendCopyDataText(void* to, void* from, const char* text) {
     record.dwData = 0;
     record.cbData = static_cast<DWORD>(std::strlen(text) + 1);
     record.lpData = const_cast<char*>(text);
-    return SendMessageA(static_cast<HWND>(to), WM_COPYDATA, reinterpret_cast<WPARAM>(from),
-                        reinterpret_cast<LPARAM>(&record)) != 0;
+    DWORD_PTR taken = 0;
+    return SendToOtherProgram(static_cast<HWND>(to), WM_COPYDATA, reinterpret_cast<WPARAM>(from),
+                              reinterpret_cast<LPARAM>(&record), &taken) &&
+           taken != 0;
 }
 
 bool CWinSkypeWire::SendCommandText(const char* text) {
@@ -26,7 +30,10 @@ bool CWinSkypeWire::SendCommandText(const char* text) {
 
 void CWinSkypeWire::BroadcastDiscover(bool announceMainWindow) {
     const WPARAM sender = announceMainWindow ? reinterpret_cast<WPARAM>(g_hMainWnd) : 0;
-    SendMessageA(HWND_BROADCAST, g_uDiscoverMsg, sender, 0);
+    // The limit applies to each window in turn.
+    DWORD_PTR ignored = 0;
+    SendToOtherProgram(HWND_BROADCAST, g_uDiscoverMsg, sender, 0, &ignored,
+                       kBroadcastLimitPerWindowMs);
 }
 
 void CWinSkypeWire::ForgetSkypeWindow() {

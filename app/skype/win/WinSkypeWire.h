@@ -18,5 +18,6 @@ public:
 };
 
 // One WM_COPYDATA text, sent synchronously from one window to another: dwData
-// 0, cbData the length plus the terminating NUL. True when the receiver took it.
+// 0, cbData the length plus the terminating NUL. True when the receiver took it
+// within the send limit (5 s; at once for a window already hung).
 bool SendCopyDataText(void* to, void* from, const char* text);
