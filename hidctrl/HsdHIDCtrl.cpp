@@ -14,11 +14,36 @@ namespace {
 
 constexpr DWORD kStopWaitMs = 500;
 constexpr DWORD kRetryPauseMs = 17;
+// Far beyond what a working handset needs for one 8-byte report (about 1 ms).
+constexpr DWORD kWriteLimitMs = 500;
 // A device that reports no length is written and read with the handset's 8 bytes.
 constexpr USHORT kHandsetReportLength = 8;
 
 USHORT OrDefault(USHORT length) {
     return length != 0 ? length : kHandsetReportLength;
+}
+
+// One output report written, waiting at most limitMs for the device to take
+// it: a handset that stops taking reports (a firmware hang, a flaky hub) must
+// not hold the writing thread. A write that does not finish in time is
+// cancelled and counts as a failed attempt.
+bool WriteWithLimit(HANDLE device, const void* data, DWORD length, DWORD limitMs) {
+    OVERLAPPED overlapped{};
+    overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (overlapped.hEvent == nullptr) {
+        return false;
+    }
+    bool written = WriteFile(device, data, length, nullptr, &overlapped) != FALSE;
+    if (!written && GetLastError() == ERROR_IO_PENDING) {
+        if (WaitForSingleObject(overlapped.hEvent, limitMs) != WAIT_OBJECT_0) {
+            CancelIoEx(device, &overlapped);
+        }
+        // Waits for the cancelled write to be finished before its buffer goes away.
+        DWORD ignored = 0;
+        written = GetOverlappedResult(device, &overlapped, &ignored, TRUE) != FALSE;
+    }
+    CloseHandle(overlapped.hEvent);
+    return written;
 }
 
 void CloseIfValid(HANDLE& handle) {
@@ -64,15 +89,14 @@ CHsdHIDCtrl::~CHsdHIDCtrl() {
 }
 
 HsdStatus CHsdHIDCtrl::OpenDevice(unsigned short vendorMask, unsigned short productMask) {
-    std::unique_lock<std::shared_mutex> guard(writeGuard_);
-    // The result leaves writeHandle either on the matched device or invalid; a
-    // handle still open from before is closed rather than lost.
-    CloseIfValid(writeHandle);
+    // The result is either the matched device or none; a device still open
+    // from before is closed rather than lost.
+    ReplaceOutput(nullptr);
     if (platform_ == nullptr) {
         return E_FAIL;
     }
     for (const HidCandidate& candidate : platform_->Enumerate()) {
-        HANDLE device = platform_->Open(candidate.path, false);
+        HANDLE device = platform_->Open(candidate.path, true);
         if (device == INVALID_HANDLE_VALUE) {
             continue;
         }
@@ -81,12 +105,13 @@ HsdStatus CHsdHIDCtrl::OpenDevice(unsigned short vendorMask, unsigned short prod
         if (platform_->GetAttributes(device, candidate, attributes) &&
             HidDeviceMatches(attributes.VendorID, attributes.ProductID, vendorMask, productMask,
                              productIdList, productIdCount)) {
-            writeHandle = device;
             vendorId = attributes.VendorID;
             productId = attributes.ProductID;
             caps = HIDP_CAPS{};
             platform_->GetCaps(device, candidate, caps);
             devicePath = candidate.path;
+            ReplaceOutput(
+                std::make_shared<OutputDevice>(device, OrDefault(caps.OutputReportByteLength)));
             return HSD_OK;
         }
         CloseHandle(device);
@@ -96,9 +121,25 @@ HsdStatus CHsdHIDCtrl::OpenDevice(unsigned short vendorMask, unsigned short prod
 
 HsdStatus CHsdHIDCtrl::CloseDevice() {
     StopReadThread();
-    std::unique_lock<std::shared_mutex> guard(writeGuard_);
-    CloseIfValid(writeHandle);
+    ReplaceOutput(nullptr);
     return HSD_OK;
+}
+
+std::shared_ptr<CHsdHIDCtrl::OutputDevice> CHsdHIDCtrl::Output() const {
+    std::lock_guard<std::mutex> guard(outputLock_);
+    return output_;
+}
+
+void CHsdHIDCtrl::ReplaceOutput(std::shared_ptr<OutputDevice> next) {
+    std::shared_ptr<OutputDevice> old;
+    {
+        std::lock_guard<std::mutex> guard(outputLock_);
+        old = std::exchange(output_, std::move(next));
+    }
+    if (old != nullptr) {
+        // A write waiting on the old device ends now instead of at its limit.
+        CancelIoEx(old->handle, nullptr);
+    }
 }
 
 HsdStatus CHsdHIDCtrl::ReopenDevice() {
@@ -121,7 +162,7 @@ HsdStatus CHsdHIDCtrl::ResetDevice() {
 }
 
 HsdStatus CHsdHIDCtrl::StartReadThread(void* window) {
-    if (writeHandle == INVALID_HANDLE_VALUE) {
+    if (!IsOpen()) {
         OpenDevice(kDefaultVendorMask, kDefaultProductMask);
     }
     if (readHandle == INVALID_HANDLE_VALUE && !devicePath.empty() && platform_ != nullptr) {
@@ -243,13 +284,13 @@ HsdStatus CHsdHIDCtrl::SetNotifyMessage(unsigned int message) {
     return 1;
 }
 
-void CHsdHIDCtrl::WriteReport(const OutputReportBytes& report, int attempts) {
-    const USHORT length = OrDefault(caps.OutputReportByteLength);
+void CHsdHIDCtrl::WriteReport(const OutputDevice& device, const OutputReportBytes& report,
+                              int attempts) {
+    const USHORT length = device.reportLength;
     std::vector<std::uint8_t> buffer(std::max<std::size_t>(length, 8), 0);
     std::memcpy(buffer.data(), report.data(), report.size());
     for (int attempt = 1; attempt <= attempts; ++attempt) {
-        DWORD written = 0;
-        if (WriteFile(writeHandle, buffer.data(), length, &written, nullptr)) {
+        if (WriteWithLimit(device.handle, buffer.data(), length, kWriteLimitMs)) {
             return;
         }
         if (attempt < attempts) {
@@ -259,35 +300,35 @@ void CHsdHIDCtrl::WriteReport(const OutputReportBytes& report, int attempts) {
 }
 
 HsdStatus CHsdHIDCtrl::SendCommand(unsigned char command) {
-    std::shared_lock<std::shared_mutex> guard(writeGuard_);
-    if (writeHandle == INVALID_HANDLE_VALUE) {
+    const std::shared_ptr<OutputDevice> device = Output();
+    if (device == nullptr) {
         return HSD_OK;
     }
     const OutputReportBytes report = CommandReport(command);
     HidTrace(CommandTraceLine(report));
-    WriteReport(report, 2);
+    WriteReport(*device, report, 2);
     return HSD_OK;
 }
 
 HsdStatus CHsdHIDCtrl::SendCommandData(unsigned char command, unsigned char data) {
-    std::shared_lock<std::shared_mutex> guard(writeGuard_);
-    if (writeHandle == INVALID_HANDLE_VALUE) {
+    const std::shared_ptr<OutputDevice> device = Output();
+    if (device == nullptr) {
         return E_FAIL;
     }
     const OutputReportBytes report = CommandDataReport(command, data);
     HidTrace(CommandTraceLine(report));
-    WriteReport(report, 2);
+    WriteReport(*device, report, 2);
     return HSD_OK;
 }
 
 HsdStatus CHsdHIDCtrl::SendRegisterReport(const OutputReportBytes& report,
                                           const std::string& trace) {
-    std::shared_lock<std::shared_mutex> guard(writeGuard_);
-    if (writeHandle == INVALID_HANDLE_VALUE) {
+    const std::shared_ptr<OutputDevice> device = Output();
+    if (device == nullptr) {
         return E_FAIL;
     }
     HidTrace(trace);
-    WriteReport(report, 1);
+    WriteReport(*device, report, 1);
     return HSD_OK;
 }
 

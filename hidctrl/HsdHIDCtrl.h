@@ -9,7 +9,7 @@
 
 #include <atomic>
 #include <memory>
-#include <shared_mutex>
+#include <mutex>
 #include <string>
 
 #include "HidPlatform.h"
@@ -49,7 +49,7 @@ public:
     virtual ~CHsdHIDCtrl();
 
     // Read-only views for diagnostics and tests; not part of the interface.
-    bool IsOpen() const { return writeHandle != INVALID_HANDLE_VALUE; }
+    bool IsOpen() const { return Output() != nullptr; }
     bool HasReadThread() const { return readThread != nullptr; }
     int VendorId() const { return vendorId; }
     int ProductId() const { return productId; }
@@ -63,8 +63,23 @@ public:
 private:
     static DWORD WINAPI HSD_ReadThreadProc(LPVOID parameter);
     void ReadLoop();
-    // One synchronous write of the report, at most `attempts` times.
-    void WriteReport(const OutputReportBytes& report, int attempts);
+    // The open device as the writers see it. Each write holds a reference for
+    // the length of one bounded write, so closing never waits on the device:
+    // it cancels what is in flight, and the handle closes with its last user.
+    struct OutputDevice {
+        OutputDevice(HANDLE device, USHORT length) : handle(device), reportLength(length) {}
+        OutputDevice(const OutputDevice&) = delete;
+        OutputDevice& operator=(const OutputDevice&) = delete;
+        ~OutputDevice() { CloseHandle(handle); }
+        const HANDLE handle;  // opened for overlapped I/O
+        const USHORT reportLength;
+    };
+    std::shared_ptr<OutputDevice> Output() const;
+    // Puts next in place of the open device and cancels the old one's writes.
+    void ReplaceOutput(std::shared_ptr<OutputDevice> next);
+    // The report written, each attempt bounded in time, at most `attempts` times.
+    static void WriteReport(const OutputDevice& device, const OutputReportBytes& report,
+                            int attempts);
     HsdStatus SendRegisterReport(const OutputReportBytes& report, const std::string& trace);
 
     std::atomic<int> running{0};
@@ -78,7 +93,6 @@ private:
     HANDLE readThread = nullptr;
     HANDLE readEvent = nullptr;
     HANDLE stopEvent = nullptr;
-    HANDLE writeHandle = INVALID_HANDLE_VALUE;
     HANDLE readHandle = INVALID_HANDLE_VALUE;
     int productIdList[kMaxProductIds] = {};
     int productIdCount = 0;
@@ -88,8 +102,8 @@ private:
     std::unique_ptr<CUsbHubWalker> portEnumerator;
 
     std::unique_ptr<IHidPlatform> platform_;
-    // Output operations hold it shared for their write; closing or replacing
-    // writeHandle holds it exclusively, so no write ever reaches a handle value
-    // that was closed (and perhaps reused by the system) meanwhile.
-    std::shared_mutex writeGuard_;
+    // Guards output_ only, for the moment of taking or swapping it; never held
+    // across a wait on the device or across printing.
+    mutable std::mutex outputLock_;
+    std::shared_ptr<OutputDevice> output_;
 };
