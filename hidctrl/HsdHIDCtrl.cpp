@@ -137,7 +137,9 @@ void CHsdHIDCtrl::ReplaceOutput(std::shared_ptr<OutputDevice> next) {
         old = std::exchange(output_, std::move(next));
     }
     if (old != nullptr) {
-        // A write waiting on the old device ends now instead of at its limit.
+        // A write waiting on the old device ends now instead of at its limit,
+        // and makes no further attempt.
+        old->closed = true;
         CancelIoEx(old->handle, nullptr);
     }
 }
@@ -289,7 +291,7 @@ void CHsdHIDCtrl::WriteReport(const OutputDevice& device, const OutputReportByte
     const USHORT length = device.reportLength;
     std::vector<std::uint8_t> buffer(std::max<std::size_t>(length, 8), 0);
     std::memcpy(buffer.data(), report.data(), report.size());
-    for (int attempt = 1; attempt <= attempts; ++attempt) {
+    for (int attempt = 1; attempt <= attempts && !device.closed; ++attempt) {
         if (WriteWithLimit(device.handle, buffer.data(), length, kWriteLimitMs)) {
             return;
         }

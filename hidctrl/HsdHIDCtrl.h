@@ -73,6 +73,7 @@ private:
         ~OutputDevice() { CloseHandle(handle); }
         const HANDLE handle;  // opened for overlapped I/O
         const USHORT reportLength;
+        std::atomic<bool> closed{false};  // replaced: no further attempts
     };
     std::shared_ptr<OutputDevice> Output() const;
     // Puts next in place of the open device and cancels the old one's writes.

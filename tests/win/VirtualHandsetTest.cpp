@@ -357,6 +357,43 @@ TEST(VirtualHandset, OutputsFromManyThreadsArriveAsWholeReports) {
     hid->CloseDevice();
 }
 
+TEST(VirtualHandset, HandsetThatStopsTakingReportsHoldsNoWriteOrCloseBeyondTheBound) {
+    VirtualHandset handset(Quiet());
+    ASSERT_TRUE(handset.Plug());
+    auto hid = MakeHid();
+    ASSERT_EQ(hid->OpenDevice(0xFFFF, 0x1800), 0);
+    handset.TakeOutputs(false);
+    // Writes are taken until the pipe's buffer is full; from then on each
+    // command gives up after its two bounded attempts.
+    using Clock = std::chrono::steady_clock;
+    double slowest = 0;
+    const auto started = Clock::now();
+    for (int i = 0; i < 1000 && slowest < 400; ++i) {
+        const auto before = Clock::now();
+        hid->SendCommandData(0x30, static_cast<unsigned char>(i));
+        slowest = std::max(
+            slowest, std::chrono::duration<double, std::milli>(Clock::now() - before).count());
+    }
+    ASSERT_GE(slowest, 400) << "the writes never had to wait: the buffer did not fill";
+    EXPECT_LT(slowest, 1500) << "two attempts of 500 ms and the pause between them";
+
+    // A close during a waiting write cancels it instead of waiting for it.
+    std::thread writer([&hid] { hid->SendCommand(0x07); });
+    Sleep(100);
+    const auto closing = Clock::now();
+    hid->CloseDevice();
+    const double closeMs =
+        std::chrono::duration<double, std::milli>(Clock::now() - closing).count();
+    writer.join();
+    const double writerMs =
+        std::chrono::duration<double, std::milli>(Clock::now() - closing).count();
+    std::printf("buffer full after %.0f ms; slowest write %.0f ms; close %.1f ms, writer %.1f ms\n",
+                std::chrono::duration<double, std::milli>(Clock::now() - started).count(), slowest,
+                closeMs, writerMs);
+    EXPECT_LT(closeMs, 100);
+    EXPECT_LT(writerMs, 100) << "the cancelled write makes no second attempt";
+}
+
 TEST(VirtualHandset, UnplugEndsReadsWithoutPhantomReportsAndReopenFollowsThePlug) {
     VirtualHandset handset(Quiet());
     ASSERT_TRUE(handset.Plug());

@@ -45,6 +45,7 @@ struct PendingWrite {
 
 struct Connection {
     HANDLE pipe = INVALID_HANDLE_VALUE;
+    bool reading = false;  // a read is pending
     OVERLAPPED readOverlapped{};
     std::array<std::uint8_t, kReadBuffer> buffer{};
     std::list<PendingWrite> writes;
@@ -66,7 +67,9 @@ void ReapWrites(Connection& connection, bool wait) {
 void CloseConnection(Connection& connection) {
     CancelIo(connection.pipe);
     DWORD done = 0;
-    GetOverlappedResult(connection.pipe, &connection.readOverlapped, &done, TRUE);
+    if (connection.reading) {
+        GetOverlappedResult(connection.pipe, &connection.readOverlapped, &done, TRUE);
+    }
     ReapWrites(connection, true);
     DisconnectNamedPipe(connection.pipe);
     CloseHandle(connection.pipe);
@@ -104,6 +107,7 @@ struct VirtualHandset::Impl {
     std::thread server;
     HANDLE wake = nullptr;
     bool stopping = false;
+    bool takingOutputs = true;
     HANDLE mapping = nullptr;
     int connectionCount = 0;
 
@@ -314,13 +318,23 @@ struct VirtualHandset::Impl {
         return false;
     }
 
-    static bool StartRead(Connection& connection) {
+    // Starts the next read unless output reports are not being taken; false
+    // when the pipe is broken.
+    bool StartRead(Connection& connection) {
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            if (!takingOutputs) {
+                return true;
+            }
+        }
+        connection.reading = true;
         if (ReadFile(connection.pipe, connection.buffer.data(), kReadBuffer, nullptr,
                      &connection.readOverlapped)) {
             return true;
         }
         const DWORD error = GetLastError();
-        return error == ERROR_IO_PENDING || error == ERROR_MORE_DATA;
+        connection.reading = error == ERROR_IO_PENDING || error == ERROR_MORE_DATA;
+        return connection.reading;
     }
 
     void SetConnectionCount(int count) {
@@ -381,6 +395,11 @@ struct VirtualHandset::Impl {
                         break;
                     }
                 }
+                for (Connection& connection : connections) {
+                    if (!connection.reading) {
+                        StartRead(connection);  // output reports are taken again
+                    }
+                }
                 Flush(connections);
                 continue;
             }
@@ -424,6 +443,7 @@ struct VirtualHandset::Impl {
                                                 &received, FALSE) ||
                             GetLastError() == ERROR_MORE_DATA;
             ResetEvent(connection.readOverlapped.hEvent);
+            connection.reading = false;
             if (ok && received > 0) {
                 std::lock_guard<std::mutex> guard(lock);
                 OnOutput(connection.buffer.data(), received);
@@ -536,12 +556,22 @@ void VirtualHandset::Unplug() {
         // display keeps what the last completed transfer left.
         d.decoder.Abort();
         d.state.lastCommand = -1;
+        d.takingOutputs = true;  // a firmware hang ends with the power
         d.state.plugged = false;
         d.Log("unplug");
         d.changed.notify_all();
     }
     if (d.options.broadcastDeviceChange) {
         PostMessageA(HWND_BROADCAST, WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
+    }
+}
+
+void VirtualHandset::TakeOutputs(bool take) {
+    std::lock_guard<std::mutex> guard(impl_->lock);
+    impl_->takingOutputs = take;
+    impl_->Log(take ? "takes output reports again" : "stops taking output reports");
+    if (impl_->wake != nullptr) {
+        SetEvent(impl_->wake);
     }
 }
 

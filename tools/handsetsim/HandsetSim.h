@@ -91,6 +91,10 @@ public:
     bool Plug();
     void Unplug();
     bool Plugged() const;
+    // A handset whose firmware hangs stops taking output reports (false): once
+    // the pipe's buffer is full, the program's writes wait. Until true again
+    // or the next unplug.
+    void TakeOutputs(bool take);
 
     // A key report with the next sequence number (0, 1, 2, 3, 0, ...); returns
     // the sequence number, or -1 when unplugged.
