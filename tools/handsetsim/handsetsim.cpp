@@ -41,6 +41,8 @@ const char kHelp[] =
     "\n"
     "commands (one per line; '#' starts a comment; codes and bytes in hex):\n"
     "  plug | unplug        plug in (serve the pipe, broadcast WM_DEVICECHANGE) or out\n"
+    "  hang | unhang        stop taking output reports (a firmware hang: the program's\n"
+    "                       writes wait once the pipe is full) or take them again\n"
     "  key CODE [AUX]       key report with the next sequence number 0-3\n"
     "  lift | hangup        keys 1F and 20\n"
     "  repeat               the last key report again, same sequence number\n"
@@ -94,6 +96,10 @@ public:
         }
         if (command == "unplug") {
             handset_.Unplug();
+            return true;
+        }
+        if (command == "hang" || command == "unhang") {
+            handset_.TakeOutputs(command == "unhang");
             return true;
         }
         if (command == "key") {
