@@ -6,6 +6,7 @@
 #include <string>
 
 #include "CrashReport.h"
+#include "ExitDeadline.h"
 #include "I_AccessSkypeAPI.h"
 #include "Shell.h"
 #include "ShellGlobals.h"
@@ -25,6 +26,9 @@ LRESULT CALLBACK MainWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lPar
         BeginPaint(hWnd, &paint);
         EndPaint(hWnd, &paint);
         return DefWindowProcA(hWnd, message, wParam, lParam);
+    }
+    if (message == WM_COMMAND && LOWORD(wParam) == kCmdExit) {
+        ArmExitDeadline();
     }
     if (g_pShell != nullptr) {
         const char* text = nullptr;
@@ -141,6 +145,8 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR, int) {
         DispatchMessageA(&msg);
     }
 
+    // However the loop ended, the way out has a bound.
+    ArmExitDeadline();
     shell.Shutdown();
     if (g_hMainWnd != nullptr) {
         DestroyWindow(g_hMainWnd);

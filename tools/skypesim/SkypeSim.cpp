@@ -26,6 +26,7 @@ constexpr UINT kWmProcess = WM_APP + 1;   // commands wait in the inbox
 constexpr UINT kWmDiscover = WM_APP + 2;  // wParam: the application's window
 constexpr UINT kWmTask = WM_APP + 3;      // a task from another thread
 constexpr UINT kWmStop = WM_APP + 4;
+constexpr UINT kWmHang = WM_APP + 5;  // stop serving messages until the sim stops
 constexpr UINT_PTR kTickTimer = 1;
 constexpr UINT kTickMs = 10;
 constexpr UINT kTcmGetCurSel = 0x130B;  // TCM_FIRST + 11
@@ -102,6 +103,7 @@ public:
     ~Impl() override {
         Stop();
         CloseHandle(stopped_);
+        CloseHandle(unhang_);
     }
 
     bool Start(std::string* error);
@@ -186,6 +188,7 @@ private:
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
     std::thread thread_;
     HANDLE stopped_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);  // the thread has ended
+    HANDLE unhang_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);   // a hang ends
     std::deque<Inbound> inbox_;                                     // (m)
     std::deque<std::function<void()>> tasks_;                       // (m)
     std::deque<Outgoing> outbox_;                                   // sim thread
@@ -268,6 +271,7 @@ bool SkypeSim::Impl::Start(std::string* error) {
     std::promise<std::string> ready;
     std::future<std::string> result = ready.get_future();
     ResetEvent(stopped_);
+    ResetEvent(unhang_);
     thread_ = std::thread(&Impl::ThreadMain, this, &ready);
     *error = result.get();
     if (!error->empty()) {
@@ -282,6 +286,7 @@ void SkypeSim::Impl::Stop() {
     if (!thread_.joinable()) {
         return;
     }
+    SetEvent(unhang_);
     PostMessageA(api, kWmStop, 0, 0);
     WaitServingSentMessages(stopped_);
     thread_.join();
@@ -502,6 +507,12 @@ LRESULT SkypeSim::Impl::ApiMessage(HWND hWnd, UINT message, WPARAM wParam, LPARA
             if (wParam == kTickTimer) {
                 OnTick();
             }
+            return 0;
+        case kWmHang:
+            // Neither posted nor sent messages are served meanwhile: to
+            // Windows the client is hung.
+            Log(Direction::kNote, "hangs");
+            WaitForSingleObject(unhang_, INFINITE);
             return 0;
         case kWmStop: {
             std::lock_guard<std::mutex> lock(mutex);
@@ -842,6 +853,12 @@ bool SkypeSim::Start(std::string* error) {
 
 void SkypeSim::Stop() {
     impl_->Stop();
+}
+
+void SkypeSim::Hang() {
+    if (impl_->running) {
+        PostMessageA(impl_->api, kWmHang, 0, 0);
+    }
 }
 
 bool SkypeSim::running() const {

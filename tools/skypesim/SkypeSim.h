@@ -56,6 +56,9 @@ public:
     bool Start(std::string* error);
     void Stop();
     bool running() const;
+    // The client hangs (a modal loop gone wrong, a stuck network call): its
+    // windows serve no message, sent or posted, until Stop.
+    void Hang();
 
     // --- While running (any thread) ------------------------------------------
     // Carries out one scenario line (an event or a model change; not wait or
