@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Screenshots of the program's dialogs and tray menu, at 96 and 120 DPI, taken
+# Screenshots of the program's dialogs and tray menu, at 96, 120 and 144 DPI, taken
 # under a virtual X server with Wine's X11 driver and saved as PNGs:
 #   scripts/screenshots.sh [bin folder] [output folder]
 # Defaults: build/win/bin and build/win/screenshots. Build dialog_gallery first
@@ -22,7 +22,7 @@ export VOXLINK_XVFB_DISPLAY=${VOXLINK_SHOTS_DISPLAY:-:147}
 xvfb_pid=$("$root/scripts/xvfb.sh" "$VOXLINK_XVFB_DISPLAY")
 work=$(mktemp -d)
 cleanup() {
-    for dpi in 96 120; do
+    for dpi in 96 120 144; do
         WINEPREFIX=$root/build/wine/x11-shots-$dpi wineserver -k 2>/dev/null || true
     done
     [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
@@ -34,7 +34,7 @@ wine_in() {  # runs wine in the prefix of the DPI in $dpi
     VOXLINK_WINEPREFIX=$root/build/wine/x11-shots-$dpi "$root/scripts/wine-run.sh" "$@"
 }
 
-for dpi in 96 120; do
+for dpi in 96 120 144; do
     prefix=$root/build/wine/x11-shots-$dpi
     if [ ! -f "$prefix/.voxlink-shots-$dpi" ]; then
         wine_in --prepare

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <cstring>
 #include <functional>
@@ -714,6 +715,75 @@ TEST_F(AudioDialogTest, TheWatcherHasEndedBeforeTheDialogIsDestroyedEvenWhenItWa
 TEST_F(DialogsTest, TheOwnerPassesOtherCommandsOn) {
     EXPECT_FALSE(HandleDialogCommand(owner, IDM_EXIT, host));
     EXPECT_FALSE(HandleDialogCommand(owner, 40003, host));
+}
+
+// --- keyboard and screen readers --------------------------------------------------
+
+INT_PTR CALLBACK InertDialogProc(HWND, UINT message, WPARAM, LPARAM) {
+    return message == WM_INITDIALOG ? TRUE : FALSE;
+}
+
+std::string WindowText(HWND window) {
+    char text[256] = {};
+    GetWindowTextA(window, text, sizeof text);
+    return text;
+}
+
+// Every control the Tab key reaches has a name a screen reader can read (its
+// own text, or the label just before it), access keys do not clash, and Enter
+// is OK.
+TEST(DialogTemplates, EveryControlIsNamedAndReachedFromTheKeyboard) {
+    InitCommonControls();
+    for (int id :
+         {IDD_ABOUT, IDD_VOLUME_CONTROL, IDD_ADVANCED_SETTINGS, IDD_AUDIO_DEVICE_SETTINGS}) {
+        SCOPED_TRACE(id);
+        HWND dialog = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id), nullptr,
+                                         InertDialogProc, 0);
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(LOWORD(SendMessageA(dialog, DM_GETDEFID, 0, 0)), IDOK);
+        std::string label;  // the text of the last visible static
+        std::string accessKeys;
+        int tabStops = 0;
+        for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr;
+             child = GetWindow(child, GW_HWNDNEXT)) {
+            const LONG style = GetWindowLongA(child, GWL_STYLE);
+            if ((style & WS_VISIBLE) == 0) {
+                continue;
+            }
+            const std::string text = WindowText(child);
+            const std::size_t amp = text.find('&');
+            if (amp != std::string::npos && amp + 1 < text.size()) {
+                const char key = static_cast<char>(std::toupper(text[amp + 1]));
+                EXPECT_EQ(accessKeys.find(key), std::string::npos) << "access key " << key;
+                accessKeys += key;
+            }
+            char kind[32] = {};
+            GetClassNameA(child, kind, sizeof kind);
+            if (lstrcmpiA(kind, "Static") == 0) {
+                label = text;
+                continue;
+            }
+            if ((style & WS_TABSTOP) == 0) {
+                continue;
+            }
+            ++tabStops;
+            const bool ownText = lstrcmpiA(kind, "Button") == 0;
+            EXPECT_FALSE((ownText ? text : label).empty()) << kind << " without a name";
+            label.clear();
+        }
+        // Tab goes round every one of them.
+        int reached = 0;
+        HWND first = GetNextDlgTabItem(dialog, nullptr, FALSE);
+        for (HWND item = first; item != nullptr && reached <= tabStops;) {
+            ++reached;
+            item = GetNextDlgTabItem(dialog, item, FALSE);
+            if (item == first) {
+                break;
+            }
+        }
+        EXPECT_EQ(reached, tabStops);
+        DestroyWindow(dialog);
+    }
 }
 
 }  // namespace
