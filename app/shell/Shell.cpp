@@ -37,8 +37,7 @@ void CShell::Request(int request) {
     if (link == nullptr) {
         return;
     }
-    link->SetQueueAPIMessage(request);
-    link->StartQueueAPIThread();
+    link->StartQueueAPIThread(request);
 }
 
 void CShell::UpdateTrayState() {
