@@ -6,10 +6,6 @@
 namespace {
 
 constexpr char kTrayWindowClass[] = "TrayIconClass";
-constexpr UINT kCmdAdvancedSettings = 40008;
-constexpr UINT kCmdVolumeControl = 40007;
-constexpr UINT kCmdAbout = 40002;
-constexpr UINT kCmdExit = 40001;
 // A tip holds 63 characters and its terminator.
 constexpr int kTipChars = 63;
 
@@ -50,12 +46,12 @@ HMENU BuildTrayMenu() {
         }
         return nullptr;
     }
-    AppendMenuA(popup, MF_STRING, kCmdAdvancedSettings, "Advanced Settings");
-    AppendMenuA(popup, MF_STRING, kCmdVolumeControl, "Volume Control");
+    AppendMenuA(popup, MF_STRING, IDM_ADVANCED_SETTINGS, "Advanced Settings");
+    AppendMenuA(popup, MF_STRING, IDM_VOLUME_CONTROL, "Volume Control");
     AppendMenuA(popup, MF_SEPARATOR, 0, nullptr);
-    AppendMenuA(popup, MF_STRING, kCmdAbout, "About ");
+    AppendMenuA(popup, MF_STRING, IDM_ABOUT, "About ");
     AppendMenuA(popup, MF_SEPARATOR, 0, nullptr);
-    AppendMenuA(popup, MF_STRING, kCmdExit, "Exit");
+    AppendMenuA(popup, MF_STRING, IDM_EXIT, "Exit");
     AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(popup), "Tray");
     return bar;
 }

@@ -6,10 +6,12 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include "VoxlinkResources.h"
+
 // Resource ids the tray uses: the popup menu (also the icon's id) and the two tips.
-inline constexpr UINT kTrayMenuId = 112;
-inline constexpr UINT kTrayTipConnected = 13;
-inline constexpr UINT kTrayTipDisconnected = 14;
+inline constexpr UINT kTrayMenuId = IDR_TRAY_MENU;
+inline constexpr UINT kTrayTipConnected = IDS_CONNECTED;
+inline constexpr UINT kTrayTipDisconnected = IDS_DISCONNECTED;
 
 // The texts of string-table entries 13 and 14, used when the program carries
 // no string table; null for other ids.
