@@ -14,6 +14,10 @@ std::atomic<UserStore*> g_pUserStore{nullptr};
 CHsdFontProcess* g_pFontProcess = nullptr;
 int g_bDeviceCheckPending = 0;
 
+void DeleteSkypeLink() {
+    delete g_pSkypeAPI.exchange(nullptr);
+}
+
 namespace {
 
 constexpr unsigned int kTransferStopPauseMs = 10;
@@ -25,10 +29,6 @@ constexpr std::uintptr_t kPowerSuspend = 4;
 constexpr std::uintptr_t kPowerStandby = 5;
 constexpr std::uintptr_t kPowerResumeCritical = 6;
 constexpr std::uintptr_t kPowerResumeSuspend = 7;
-
-void DeleteSkypeLink() {
-    delete g_pSkypeAPI.exchange(nullptr);
-}
 
 }  // namespace
 

@@ -21,6 +21,8 @@ class UserStore;
 // Process-wide objects. WinMain creates the Skype link; the shell creates the
 // stores and binds the font component, and frees all of them at shutdown.
 extern std::atomic<I_AccessSkypeAPI*> g_pSkypeAPI;
+// Deletes the Skype link, if there is one, and clears g_pSkypeAPI.
+void DeleteSkypeLink();
 extern std::atomic<CallStore*> g_pCallStore;
 extern std::atomic<UserStore*> g_pUserStore;
 extern CHsdFontProcess* g_pFontProcess;

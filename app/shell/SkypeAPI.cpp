@@ -56,10 +56,6 @@ HICON LoadIconFile(const char* path) {
     return static_cast<HICON>(LoadImageA(nullptr, path, IMAGE_ICON, 0, 0, LR_LOADFROMFILE));
 }
 
-void DeleteSkypeLink() {
-    delete g_pSkypeAPI.exchange(nullptr);
-}
-
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR, int) {
