@@ -12,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+#include "ThreadLabel.h"
+#include "ThreadLabels.h"
 #include "TrayIcon.h"
 #include "VoxlinkProcess.h"
 
@@ -161,6 +163,17 @@ std::string ReadFile(const std::string& path) {
     std::stringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+TEST(CrashReport, ALabelGivenInAnotherBinaryNamesTheThread) {
+    // The HID library labels its read thread in its own copy of the labelling
+    // code; the report, written by the program, must still name it.
+    std::string label;
+    std::thread([&label] {
+        voxtest::DescribeThisThread(L"HsdHIDCtrl -> Worker");
+        label = GetThreadLabel();
+    }).join();
+    EXPECT_EQ(label, "HsdHIDCtrl -> Worker");
 }
 
 TEST(CrashReport, ACrashWritesTheLogAndTheDumpWithoutABox) {
