@@ -4,5 +4,6 @@
 
 // label must be a string that lives as long as the thread (a literal).
 void SetThreadLabel(const char* label);
-// The calling thread's label; "" when it has none.
+// The calling thread's label, whichever binary of the process gave it; ""
+// when it has none.
 const char* GetThreadLabel();

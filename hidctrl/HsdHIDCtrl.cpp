@@ -9,6 +9,7 @@
 #include "HidTrace.h"
 #include "HsdFontProcess.h"
 #include "Report.h"
+#include "ThreadLabel.h"
 
 namespace {
 
@@ -220,6 +221,7 @@ HsdStatus CHsdHIDCtrl::StopReadThread() {
 }
 
 DWORD WINAPI CHsdHIDCtrl::HSD_ReadThreadProc(LPVOID parameter) {
+    SetThreadLabel("CHsdHIDCtrl -> HSD_ReadThreadProc");
     try {
         static_cast<CHsdHIDCtrl*>(parameter)->ReadLoop();
     } catch (...) {

@@ -45,11 +45,12 @@ bool CUsbHubWalker::WalkHostController(const std::string& path) {
     return true;
 }
 
-void CUsbHubWalker::WalkHub(const std::string& name, const UsbConnection* parent) {
+bool CUsbHubWalker::WalkHub(const std::string& name, const UsbConnection* parent) {
     const UsbNode hub = port_->Open("\\\\.\\" + name);
     if (hub == 0) {
-        return;
+        return false;
     }
+    bool seen = false;
     int ports = 0;
     if (port_->GetPortCount(hub, ports)) {
         if (parent != nullptr && parent->bcdUSB == 0x0200) {
@@ -74,18 +75,18 @@ void CUsbHubWalker::WalkHub(const std::string& name, const UsbConnection* parent
                 if (connection.idVendor == wantedVendorId &&
                     connection.idProduct == wantedProductId) {
                     foundDevice = true;
+                    seen = true;
                     break;
                 }
                 continue;
             }
             std::string childName;
-            if (port_->GetConnectionName(hub, p, childName)) {
-                WalkHub(childName, &connection);
-                if (foundDevice) {
-                    break;
-                }
+            if (port_->GetConnectionName(hub, p, childName) && WalkHub(childName, &connection)) {
+                seen = true;
+                break;
             }
         }
     }
     port_->Close(hub);
+    return seen;
 }

@@ -60,7 +60,10 @@ public:
 
 private:
     bool WalkHostController(const std::string& path);
-    void WalkHub(const std::string& name, const UsbConnection* parent);
+    // True when the wanted device was seen below the hub: that ends the walk
+    // of the host controller. A device found on an earlier controller ends
+    // nothing here.
+    bool WalkHub(const std::string& name, const UsbConnection* parent);
 
     std::unique_ptr<IUsbHubPort> port_;
 };

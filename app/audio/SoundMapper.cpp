@@ -32,20 +32,23 @@ std::vector<std::string> AudioDeviceList() {
     for (UINT i = 0; i < count; ++i) {
         WAVEINCAPSA caps{};
         if (api.inGetDevCaps(i, &caps, sizeof(caps)) != MMSYSERR_NOERROR) {
-            caps.szPname[0] = '\0';
+            continue;
         }
         caps.szPname[sizeof(caps.szPname) - 1] = '\0';
-        names.emplace_back(caps.szPname);
+        if (caps.szPname[0] != '\0') {
+            names.emplace_back(caps.szPname);
+        }
     }
     return names;
 }
 
 int SetPreferredAudioDevices() {
-    const std::vector<std::string> devices = AudioDeviceList();
-    const int n = static_cast<int>(devices.size());
-    if (n <= 1) {
+    const UINT outputs = CurrentWaveDeviceApi().outGetNumDevs();
+    if (outputs <= 1) {
         return 1;
     }
+    const std::vector<std::string> devices = AudioDeviceList();
+    const int n = static_cast<int>(devices.size());
     HKEY key = nullptr;
     if (RegOpenKeyA(HKEY_CURRENT_USER, kSoundMapperKey, &key) == ERROR_SUCCESS) {
         for (int i = n - 1; i >= 0; --i) {
@@ -68,7 +71,7 @@ int SetPreferredAudioDevices() {
             if (!IsHandsetDeviceName(devices[i].c_str())) {
                 WriteText(key, "Playback", devices[i]) && WriteText(key, "Record", devices[i]) &&
                     WriteNumber(key, "PreferredOnly", 0) &&
-                    WriteNumber(key, "SetupPreferredAudioDevicesCount", static_cast<DWORD>(n));
+                    WriteNumber(key, "SetupPreferredAudioDevicesCount", outputs);
                 break;
             }
         }

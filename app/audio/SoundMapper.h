@@ -10,10 +10,13 @@ inline constexpr char kSoundMapperKey[] = "Software\\Microsoft\\Multimedia\\Soun
 bool IsHandsetDeviceName(const char* name);
 
 // One entry per wave output device, named after the wave input device of the
-// same number: a handset shows one name for both directions.
+// same number: a handset shows one name for both directions. An output without
+// a readable input name (an HDMI output, say) has no entry: an empty name
+// would be no device at all.
 std::vector<std::string> AudioDeviceList();
 
 // Makes the handset the preferred playback device and another device the
-// preferred recording device; creates the settings when they are missing.
-// Does nothing on a PC with one wave output device. Returns 1.
+// preferred recording device, among the devices of AudioDeviceList; creates
+// the settings when they are missing. Does nothing on a PC with one wave
+// output device. Returns 1.
 int SetPreferredAudioDevices();

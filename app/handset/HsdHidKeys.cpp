@@ -57,8 +57,7 @@ int CHsdHid::SendToSkype(const char* text) {
     }
     // Skype's window did not take it: look for Skype again; the key is lost.
     if (ports_.skype != nullptr) {
-        ports_.skype->SetQueueAPIMessage(1);
-        ports_.skype->StartQueueAPIThread();
+        ports_.skype->StartQueueAPIThread(1);
     }
     return 0;
 }

@@ -9,6 +9,7 @@
 #include "HandsetMixers.h"
 #include "Pause.h"
 #include "SoundMapper.h"
+#include "ThreadLabel.h"
 #include "VoxlinkResources.h"
 
 std::atomic<int> g_nVolumeDialogOpen{0};
@@ -414,6 +415,7 @@ bool FollowValue(HKEY key, HWND dialog, WatchedValue& watched, bool firstPass) {
 }  // namespace
 
 DWORD WINAPI Hsd_Timer2CheckingAudioDevice(LPVOID param) {
+    SetThreadLabel("Dialogs -> Hsd_Timer2CheckingAudioDevice");
     HWND dialog = static_cast<HWND>(param);
     HKEY key = nullptr;
     if (RegOpenKeyExA(HKEY_CURRENT_USER, kSoundMapperKey, 0, KEY_READ, &key) != ERROR_SUCCESS) {

@@ -14,6 +14,10 @@ std::atomic<UserStore*> g_pUserStore{nullptr};
 CHsdFontProcess* g_pFontProcess = nullptr;
 int g_bDeviceCheckPending = 0;
 
+void DeleteSkypeLink() {
+    delete g_pSkypeAPI.exchange(nullptr);
+}
+
 namespace {
 
 constexpr unsigned int kTransferStopPauseMs = 10;
@@ -26,10 +30,6 @@ constexpr std::uintptr_t kPowerStandby = 5;
 constexpr std::uintptr_t kPowerResumeCritical = 6;
 constexpr std::uintptr_t kPowerResumeSuspend = 7;
 
-void DeleteSkypeLink() {
-    delete g_pSkypeAPI.exchange(nullptr);
-}
-
 }  // namespace
 
 void CShell::Request(int request) {
@@ -37,8 +37,7 @@ void CShell::Request(int request) {
     if (link == nullptr) {
         return;
     }
-    link->SetQueueAPIMessage(request);
-    link->StartQueueAPIThread();
+    link->StartQueueAPIThread(request);
 }
 
 void CShell::UpdateTrayState() {

@@ -11,6 +11,7 @@
 
 #include "Configuration.h"
 #include "ShellPorts.h"
+#include "VoxlinkResources.h"
 
 class CallStore;
 class CHsdFontProcess;
@@ -20,6 +21,8 @@ class UserStore;
 // Process-wide objects. WinMain creates the Skype link; the shell creates the
 // stores and binds the font component, and frees all of them at shutdown.
 extern std::atomic<I_AccessSkypeAPI*> g_pSkypeAPI;
+// Deletes the Skype link, if there is one, and clears g_pSkypeAPI.
+void DeleteSkypeLink();
 extern std::atomic<CallStore*> g_pCallStore;
 extern std::atomic<UserStore*> g_pUserStore;
 extern CHsdFontProcess* g_pFontProcess;
@@ -32,11 +35,11 @@ inline constexpr unsigned int IDT_DEVICE_RECHECK = 32769;
 inline constexpr unsigned int kDeviceRecheckMs = 600;
 
 // Menu commands the main window receives.
-inline constexpr unsigned int kCmdExit = 40001;
-inline constexpr unsigned int kCmdAbout = 40002;
-inline constexpr unsigned int kCmdVolumeControl = 40007;
-inline constexpr unsigned int kCmdAdvancedSettings = 40008;
-inline constexpr unsigned int kCmdAudioDeviceSettings = 40009;
+inline constexpr unsigned int kCmdExit = IDM_EXIT;
+inline constexpr unsigned int kCmdAbout = IDM_ABOUT;
+inline constexpr unsigned int kCmdVolumeControl = IDM_VOLUME_CONTROL;
+inline constexpr unsigned int kCmdAdvancedSettings = IDM_ADVANCED_SETTINGS;
+inline constexpr unsigned int kCmdAudioDeviceSettings = IDM_AUDIO_DEVICE_SETTINGS;
 
 // Values of the platform's window messages that the main window handles, so
 // that this code builds and is tested without the platform's headers.

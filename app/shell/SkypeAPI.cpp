@@ -60,10 +60,6 @@ HICON LoadIconFile(const char* path) {
     return static_cast<HICON>(LoadImageA(nullptr, path, IMAGE_ICON, 0, 0, LR_LOADFROMFILE));
 }
 
-void DeleteSkypeLink() {
-    delete g_pSkypeAPI.exchange(nullptr);
-}
-
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR, int) {
@@ -121,10 +117,10 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR, int) {
         DeleteSkypeLink();
         return 0;
     }
-    HICON trayIcon = LoadIconFile(iconPath);
     if (shell.Switches().supportSky == 1) {
-        if (!ProgramTrayIcon().Create(hInstance, g_hMainWnd, WM_TRAYNOTIFY, title, trayIcon,
-                                      kTrayMenuId, FALSE)) {
+        // The tray keeps its picture and destroys it once another replaces it.
+        if (!ProgramTrayIcon().Create(hInstance, g_hMainWnd, WM_TRAYNOTIFY, title,
+                                      LoadIconFile(iconPath), kTrayMenuId, FALSE)) {
             // No notification area: nothing to show the program in.
             DeleteSkypeLink();
             return 0;

@@ -6,10 +6,6 @@
 namespace {
 
 constexpr char kTrayWindowClass[] = "TrayIconClass";
-constexpr UINT kCmdAdvancedSettings = 40008;
-constexpr UINT kCmdVolumeControl = 40007;
-constexpr UINT kCmdAbout = 40002;
-constexpr UINT kCmdExit = 40001;
 // A tip holds 63 characters and its terminator.
 constexpr int kTipChars = 63;
 
@@ -50,12 +46,12 @@ HMENU BuildTrayMenu() {
         }
         return nullptr;
     }
-    AppendMenuA(popup, MF_STRING, kCmdAdvancedSettings, "Advanced Settings");
-    AppendMenuA(popup, MF_STRING, kCmdVolumeControl, "Volume Control");
+    AppendMenuA(popup, MF_STRING, IDM_ADVANCED_SETTINGS, "Advanced Settings");
+    AppendMenuA(popup, MF_STRING, IDM_VOLUME_CONTROL, "Volume Control");
     AppendMenuA(popup, MF_SEPARATOR, 0, nullptr);
-    AppendMenuA(popup, MF_STRING, kCmdAbout, "About ");
+    AppendMenuA(popup, MF_STRING, IDM_ABOUT, "About ");
     AppendMenuA(popup, MF_SEPARATOR, 0, nullptr);
-    AppendMenuA(popup, MF_STRING, kCmdExit, "Exit");
+    AppendMenuA(popup, MF_STRING, IDM_EXIT, "Exit");
     AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(popup), "Tray");
     return bar;
 }
@@ -66,6 +62,15 @@ CTrayIcon::CTrayIcon() {
 
 CTrayIcon::~CTrayIcon() {
     RemoveIcon();
+    {
+        std::lock_guard<std::mutex> guard(nidLock);
+        // A picture the shell may still draw (its removal failed) is left to
+        // go with the process.
+        if (hidden && nid.hIcon != nullptr) {
+            DestroyIcon(nid.hIcon);
+            nid.hIcon = nullptr;
+        }
+    }
     if (hTrayWnd != nullptr) {
         DestroyWindow(hTrayWnd);
         hTrayWnd = nullptr;
@@ -76,6 +81,8 @@ void CTrayIcon::CustomizeMenu(HMENU) {}
 
 int CTrayIcon::Create(HINSTANCE instance, HWND target, UINT callbackMessage, const char* tip,
                       HICON icon, UINT id, BOOL hideIcon) {
+    std::lock_guard<std::mutex> guard(nidLock);
+    nid.hIcon = icon;
     const DWORD version = GetVersion();
     if (LOBYTE(LOWORD(version)) < 4) {
         enabled = 0;
@@ -97,7 +104,6 @@ int CTrayIcon::Create(HINSTANCE instance, HWND target, UINT callbackMessage, con
     nid.cbSize = NOTIFYICONDATAA_V1_SIZE;
     nid.hWnd = target != nullptr ? target : hTrayWnd;
     nid.uID = id;
-    nid.hIcon = icon;
     nid.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     nid.uCallbackMessage = callbackMessage;
     CopyTip(nid.szTip, tip);
@@ -113,20 +119,42 @@ int CTrayIcon::Create(HINSTANCE instance, HWND target, UINT callbackMessage, con
     return added ? 1 : 0;
 }
 
+NOTIFYICONDATAA CTrayIcon::Data() const {
+    std::lock_guard<std::mutex> guard(nidLock);
+    return nid;
+}
+
+bool CTrayIcon::IsHidden() const {
+    std::lock_guard<std::mutex> guard(nidLock);
+    return hidden != 0;
+}
+
+bool CTrayIcon::IsRemoved() const {
+    std::lock_guard<std::mutex> guard(nidLock);
+    return removed != 0;
+}
+
 int CTrayIcon::RemoveIcon() {
+    std::lock_guard<std::mutex> guard(nidLock);
     if (!enabled || removed) {
         return 0;
     }
-    nid.uFlags = 0;
-    if (!Shell_NotifyIconA(NIM_DELETE, &nid)) {
+    NOTIFYICONDATAA change = nid;
+    change.uFlags = 0;
+    if (!Shell_NotifyIconA(NIM_DELETE, &change)) {
         return 0;
     }
     removed = 1;
     hidden = 1;
+    if (nid.hIcon != nullptr) {
+        DestroyIcon(nid.hIcon);
+        nid.hIcon = nullptr;
+    }
     return 1;
 }
 
 int CTrayIcon::SetIconFromFile(const char* path) {
+    std::lock_guard<std::mutex> guard(nidLock);
     if (!enabled || path == nullptr) {
         return 0;
     }
@@ -134,19 +162,26 @@ int CTrayIcon::SetIconFromFile(const char* path) {
     if (icon == nullptr) {
         return 0;
     }
-    int result = 1;
     if (!hidden) {
-        nid.uFlags = NIF_ICON;
-        nid.hIcon = icon;
-        result = Shell_NotifyIconA(NIM_MODIFY, &nid) ? 1 : 0;
+        NOTIFYICONDATAA change = nid;
+        change.uFlags = NIF_ICON;
+        change.hIcon = icon;
+        if (!Shell_NotifyIconA(NIM_MODIFY, &change)) {
+            DestroyIcon(icon);
+            return 0;
+        }
     }
-    // The shell keeps its own copy of the picture.
-    nid.hIcon = nullptr;
-    DestroyIcon(icon);
-    return result;
+    // The shell may draw a picture until it has been given another one: only
+    // then does the one it replaced go.
+    if (nid.hIcon != nullptr) {
+        DestroyIcon(nid.hIcon);
+    }
+    nid.hIcon = icon;
+    return 1;
 }
 
 int CTrayIcon::SetTooltipFromString(UINT stringId) {
+    std::lock_guard<std::mutex> guard(nidLock);
     if (!enabled) {
         return 0;
     }
@@ -163,8 +198,9 @@ int CTrayIcon::SetTooltipFromString(UINT stringId) {
     if (hidden) {
         return 1;
     }
-    nid.uFlags = NIF_TIP;
-    return Shell_NotifyIconA(NIM_MODIFY, &nid) ? 1 : 0;
+    NOTIFYICONDATAA change = nid;
+    change.uFlags = NIF_TIP;
+    return Shell_NotifyIconA(NIM_MODIFY, &change) ? 1 : 0;
 }
 
 HMENU CTrayIcon::LoadTrayMenu() const {

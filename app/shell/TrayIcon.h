@@ -6,10 +6,14 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <mutex>
+
+#include "VoxlinkResources.h"
+
 // Resource ids the tray uses: the popup menu (also the icon's id) and the two tips.
-inline constexpr UINT kTrayMenuId = 112;
-inline constexpr UINT kTrayTipConnected = 13;
-inline constexpr UINT kTrayTipDisconnected = 14;
+inline constexpr UINT kTrayMenuId = IDR_TRAY_MENU;
+inline constexpr UINT kTrayTipConnected = IDS_CONNECTED;
+inline constexpr UINT kTrayTipDisconnected = IDS_DISCONNECTED;
 
 // The texts of string-table entries 13 and 14, used when the program carries
 // no string table; null for other ids.
@@ -31,7 +35,9 @@ public:
     CTrayIcon(const CTrayIcon&) = delete;
     CTrayIcon& operator=(const CTrayIcon&) = delete;
 
-    // 1 when added (or kept hidden on request), 0 when it failed.
+    // 1 when added (or kept hidden on request), 0 when it failed. The tray
+    // takes over icon, like every picture it loads: a picture is destroyed once
+    // the shell shows another one, or the icon has been removed.
     int Create(HINSTANCE instance, HWND target, UINT callbackMessage, const char* tip, HICON icon,
                UINT id, BOOL hidden);
     // 1 when removed.
@@ -39,15 +45,20 @@ public:
     int SetIconFromFile(const char* path);
     int SetTooltipFromString(UINT stringId);
 
-    const NOTIFYICONDATAA& Data() const { return nid; }
-    bool IsHidden() const { return hidden != 0; }
-    bool IsRemoved() const { return removed != 0; }
+    // The icon's data: hIcon is the picture shown, szTip the tip.
+    NOTIFYICONDATAA Data() const;
+    bool IsHidden() const;
+    bool IsRemoved() const;
 
 private:
     // Loads menu uID (or builds it); the caller destroys it.
     HMENU LoadTrayMenu() const;
     UINT DefaultItemId() const;
 
+    // The notification thread, the handset input thread and the main thread
+    // all change the picture and the tip: each change of nid and its hand-over
+    // to the shell happen under this lock.
+    mutable std::mutex nidLock;
     // Only the first form of the structure (64-character tip) is passed to
     // the shell: cbSize is NOTIFYICONDATAA_V1_SIZE.
     NOTIFYICONDATAA nid{};

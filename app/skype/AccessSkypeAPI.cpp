@@ -126,8 +126,7 @@ HsdStatus CAccessSkypeAPI::AddToMessageInQueue(const char* text) {
         m_ports.calls->ResetCallBrowse();
         m_ports.users->ResetUserBrowse();
     }
-    SetQueueAPIMessage(QAPI_DISCOVER);
-    StartQueueAPIThread();
+    StartQueueAPIThread(QAPI_DISCOVER);
     return 0;
 }
 
@@ -334,14 +333,7 @@ void CAccessSkypeAPI::StopRingTone() {
     }
 }
 
-HsdStatus CAccessSkypeAPI::SetQueueAPIMessage(int request) {
-    m_nQueueAPIMessage = request;
-    return 0;
-}
-
-HsdStatus CAccessSkypeAPI::StartQueueAPIThread() {
-    // The worker carries out the request stored now, whatever is stored later.
-    const int request = m_nQueueAPIMessage.load();
+HsdStatus CAccessSkypeAPI::StartQueueAPIThread(int request) {
     std::lock_guard<std::mutex> lock(m_csWorkers);
     if (m_bStopping) {
         return E_FAIL;
@@ -378,9 +370,8 @@ void CAccessSkypeAPI::QueueAPIThreadProc(int request) {
     try {
         ProcessQueueAPIMessage(request);
     } catch (...) {
-        // Ends quietly; the request is cleared all the same.
+        // Ends quietly.
     }
-    m_nQueueAPIMessage = QAPI_NONE;
 }
 
 void CAccessSkypeAPI::ProcessQueueAPIMessage(int request) {
@@ -392,8 +383,7 @@ void CAccessSkypeAPI::ProcessQueueAPIMessage(int request) {
             SendSkypeCommand(SKYPE_CMD_PROTOCOL, nullptr, 0);
             SendSkypeCommand(SKYPE_CMD_GET_USERSTATUS, nullptr, 0);
             m_ports.audio->SetPreferredAudioDevices();
-            SetQueueAPIMessage(QAPI_SET_AUDIO_DEVICES);
-            StartQueueAPIThread();
+            StartQueueAPIThread(QAPI_SET_AUDIO_DEVICES);
             if (StoresConnected()) {
                 m_ports.calls->ClearCalls();
                 m_ports.users->ClearUsers();

@@ -59,8 +59,7 @@ public:
     HsdStatus GetFileActive(char* out, std::size_t size) override;
     HsdStatus GetCustomerInfo(char* out, std::size_t size) override;
     HsdStatus SetHandsetDisplayMode(int on) override;
-    HsdStatus StartQueueAPIThread() override;
-    HsdStatus SetQueueAPIMessage(int request) override;
+    HsdStatus StartQueueAPIThread(int request) override;
     HsdStatus SetFontProcess(CHsdFontProcess* fontProcess) override;
     HsdStatus UpdateTrayState() override;
     HsdStatus GetUserStatus(int* status) override;
@@ -143,7 +142,6 @@ private:
     std::deque<std::string> m_MessageInQueue;
     std::deque<std::string> m_MessageOutQueue;
     Configuration m_config;
-    std::atomic<int> m_nQueueAPIMessage{-1};
     char m_szCurrentUserHandle[260] = {};
 
     std::thread m_inThread;

@@ -33,8 +33,9 @@ public:
     // E_FAIL, nothing copied, when CustomerINFO is empty.
     virtual HsdStatus GetCustomerInfo(char* out, std::size_t size) = 0;
     virtual HsdStatus SetHandsetDisplayMode(int on) = 0;
-    virtual HsdStatus StartQueueAPIThread() = 0;
-    virtual HsdStatus SetQueueAPIMessage(int request) = 0;
+    // Starts a worker that carries out request (a QueueAPIRequest). Each call
+    // starts its own worker, which runs exactly the request it was given.
+    virtual HsdStatus StartQueueAPIThread(int request) = 0;
     virtual HsdStatus SetFontProcess(CHsdFontProcess* fontProcess) = 0;
     virtual HsdStatus UpdateTrayState() = 0;
     virtual HsdStatus GetUserStatus(int* status) = 0;

@@ -40,7 +40,6 @@ enum SkypeCommandCode : unsigned char {
 
 // Requests carried out by a queue-API worker.
 enum QueueAPIRequest : int {
-    QAPI_NONE = 0,
     QAPI_DISCOVER = 1,
     QAPI_ATTACHED = 2,
     QAPI_SET_AUDIO_DEVICES = 4,

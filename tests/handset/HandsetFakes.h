@@ -152,7 +152,7 @@ private:
 };
 
 // The Skype link: "skype <code> <id>" for SendSkypeCommand, "queue <text>"
-// for AddToMessageOutQueue, "qapi <n>" and "qapi start", the display mode,
+// for AddToMessageOutQueue, "qapi <n>" for a started request, the display mode,
 // tray and missed-calls calls.
 class FakeSkypeLink final : public I_AccessSkypeAPI {
 public:
@@ -179,11 +179,7 @@ public:
         log_.Add("display " + std::to_string(on));
         return 0;
     }
-    HsdStatus StartQueueAPIThread() override {
-        log_.Add("qapi start");
-        return 0;
-    }
-    HsdStatus SetQueueAPIMessage(int request) override {
+    HsdStatus StartQueueAPIThread(int request) override {
         log_.Add("qapi " + std::to_string(request));
         return 0;
     }

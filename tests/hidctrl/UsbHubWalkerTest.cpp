@@ -121,7 +121,10 @@ TEST(UsbHubWalker, Usb2HubOnALaterControllerStillCounts) {
     tree.rootHubOfController[0] = "ROOT0";
     tree.rootHubOfController[3] = "ROOT3";
     tree.hubs["ROOT0"] = {Device(kVendor, kProduct)};
-    tree.hubs["ROOT3"] = {Device(0x2222, 2), Hub("EXT", 0x0200)};
+    // The handset found on the first controller must not end this one's walk
+    // after its first hub.
+    tree.hubs["ROOT3"] = {Device(0x2222, 2), Hub("OLD", 0x0110), Hub("EXT", 0x0200)};
+    tree.hubs["OLD"] = {Device(0x7777, 7)};
     tree.hubs["EXT"] = {Device(0x3333, 3)};
     CUsbHubWalker walker(std::make_unique<FakePort>(tree));
     int count = -1;

@@ -79,12 +79,8 @@ public:
     HsdStatus GetFileActive(char*, std::size_t) override { return 0; }
     HsdStatus GetCustomerInfo(char*, std::size_t) override { return E_FAIL; }
     HsdStatus SetHandsetDisplayMode(int) override { return 0; }
-    HsdStatus StartQueueAPIThread() override {
-        m_j.Add("request " + std::to_string(m_stored));
-        return 0;
-    }
-    HsdStatus SetQueueAPIMessage(int request) override {
-        m_stored = request;
+    HsdStatus StartQueueAPIThread(int request) override {
+        m_j.Add("request " + std::to_string(request));
         return 0;
     }
     HsdStatus SetFontProcess(CHsdFontProcess*) override {
@@ -103,7 +99,6 @@ public:
 
 private:
     Journal& m_j;
-    int m_stored = 0;
 };
 
 class FakeFont : public CHsdFontProcess {

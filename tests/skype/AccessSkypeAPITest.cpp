@@ -2,6 +2,7 @@
 // fakes of everything it talks to.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -56,10 +57,7 @@ protected:
     }
 
     // Runs a request on a worker, as the shell does.
-    void Request(int request) {
-        Link().SetQueueAPIMessage(request);
-        Link().StartQueueAPIThread();
-    }
+    void Request(int request) { Link().StartQueueAPIThread(request); }
 
     EventLog log;
     FakeWire wire;
@@ -290,14 +288,41 @@ TEST_F(SkypeLinkTest, ReleaseRequestResetsDevicesWaitsThenBroadcastsWithoutAWind
     EXPECT_GE(events[static_cast<std::size_t>(broadcast)].time - start, 400ms);
 }
 
-TEST_F(SkypeLinkTest, WorkerCarriesOutTheRequestStoredWhenItStarted) {
-    Link().SetQueueAPIMessage(QAPI_DISCOVER);
-    Link().StartQueueAPIThread();
-    Link().SetQueueAPIMessage(QAPI_RELEASE);  // for the next worker, not this one
-    ASSERT_TRUE(log.WaitFor("broadcast:", 1));
-    std::this_thread::sleep_for(50ms);
-    EXPECT_EQ(log.With("broadcast:"), (Texts{"main"}));
-    EXPECT_TRUE(log.With("send:").empty());
+TEST_F(SkypeLinkTest, EachWorkerCarriesOutTheRequestItWasStartedWith) {
+    // Two threads start a request at nearly the same moment, round after round,
+    // while earlier workers finish: no worker may run the other thread's
+    // request, or none. The discoverer waits a little longer each round after
+    // letting the releaser go, so that the two meet mid-request.
+    constexpr int kRounds = 1000;
+    Link();
+    std::atomic<int> ready{0};
+    std::atomic<int> go{0};
+    std::atomic<int> pace{0};
+    std::thread releaser([&] {
+        for (int r = 1; r <= kRounds; ++r) {
+            ready = r;
+            for (int spins = 0; go.load() < r; ++spins) {
+                if (spins > 10000) {
+                    std::this_thread::yield();
+                }
+            }
+            Request(QAPI_RELEASE);
+        }
+    });
+    for (int r = 1; r <= kRounds; ++r) {
+        while (ready.load() < r) {
+            std::this_thread::yield();
+        }
+        go = r;
+        for (int delay = r % 300; delay > 0; --delay) {
+            pace.store(delay, std::memory_order_relaxed);
+        }
+        Request(QAPI_DISCOVER);
+    }
+    releaser.join();
+    link.reset();  // waits for every worker
+    EXPECT_EQ(log.With("broadcast:main").size(), static_cast<std::size_t>(kRounds));
+    EXPECT_EQ(log.With("broadcast:0").size(), static_cast<std::size_t>(kRounds));
 }
 
 TEST_F(SkypeLinkTest, UnknownRequestDoesNothing) {

@@ -22,6 +22,7 @@
 #include "HandsetMixers.h"
 #include "Pause.h"
 #include "SoundMapper.h"
+#include "ThreadLabels.h"
 #include "VoxlinkResources.h"
 
 namespace {
@@ -522,6 +523,7 @@ TEST_F(AudioDialogTest, ListsFollowWindowsChoiceAndOkAppliesTheUsersChoice) {
     int speakerShown = -1, micShown = -1, openCount = -1;
     bool autoChecked = false;
     HANDLE watcher = nullptr;
+    std::string watcherLabel;
     long long followedMs = -1;
     int micAfterUnlisted = -1;
     WhileModal(
@@ -554,6 +556,7 @@ TEST_F(AudioDialogTest, ListsFollowWindowsChoiceAndOkAppliesTheUsersChoice) {
                     std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - changed)
                         .count();
             }
+            watcherLabel = voxtest::ThreadLabelOf(g_hAudioWatchThread);
             Sleep(1200);
             micAfterUnlisted = Selection(dialog, IDC_MIC_DEVICE);
             // The user's own choice, then OK.
@@ -568,6 +571,7 @@ TEST_F(AudioDialogTest, ListsFollowWindowsChoiceAndOkAppliesTheUsersChoice) {
     EXPECT_TRUE(autoChecked);
     EXPECT_EQ(openCount, 1);
     ASSERT_NE(watcher, nullptr) << "the watcher runs while the dialog is open";
+    EXPECT_EQ(watcherLabel, "Dialogs -> Hsd_Timer2CheckingAudioDevice") << "for crash reports";
     EXPECT_GE(followedMs, 0) << "the speaker list did not follow the registry";
     EXPECT_LE(followedMs, 2000);
     std::printf("speaker list followed the registry after %lld ms\n", followedMs);

@@ -14,6 +14,7 @@
 #include "HidTestSupport.h"
 #include "HsdHIDCtrl.h"
 #include "Report.h"
+#include "ThreadLabels.h"
 
 namespace {
 
@@ -249,6 +250,8 @@ TEST_F(HidCtrlRules, ReadThreadWithoutHandsetStartsIdleAndStopsAtOnce) {
     EXPECT_FALSE(hid->IsOpen());
     Sleep(50);  // its read fails at once; it must not spin or end by itself
     EXPECT_TRUE(hid->HasReadThread());
+    EXPECT_TRUE(voxtest::SomeThreadIsLabelled("CHsdHIDCtrl -> HSD_ReadThreadProc"))
+        << "for crash reports";
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(hid->StopReadThread(), 0);
     const double ms =

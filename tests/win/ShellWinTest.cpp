@@ -4,11 +4,16 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
+#include <vector>
 
+#include "ThreadLabel.h"
+#include "ThreadLabels.h"
 #include "TrayIcon.h"
 #include "VoxlinkProcess.h"
 
@@ -69,8 +74,9 @@ TEST(TrayIcon, AddsOnlyWhereThereIsANotificationArea) {
     ASSERT_NE(target.window, nullptr) << "no window could be created";
     CTrayIcon tray;
     const std::string longTip(80, 'x');
-    const int added = tray.Create(GetModuleHandleA(nullptr), target.window, kCallback,
-                                  longTip.c_str(), LoadIconA(nullptr, IDI_APPLICATION), 112, FALSE);
+    const int added =
+        tray.Create(GetModuleHandleA(nullptr), target.window, kCallback, longTip.c_str(),
+                    CopyIcon(LoadIconA(nullptr, IDI_APPLICATION)), 112, FALSE);
     EXPECT_EQ(tray.Data().cbSize, static_cast<DWORD>(NOTIFYICONDATAA_V1_SIZE));
     EXPECT_EQ(std::strlen(tray.Data().szTip), 63u);
     EXPECT_EQ(tray.Data().uID, 112u);
@@ -118,11 +124,56 @@ TEST(TrayIcon, DoubleClickPostsTheDefaultItemToTheTarget) {
     EXPECT_STREQ(tray.Data().szTip, "Disconnected");
 }
 
+TEST(TrayIcon, ChangesFromThreeThreadsLeaveALivePictureShown) {
+    TargetWindow target;
+    ASSERT_NE(target.window, nullptr) << "no window could be created";
+    CTrayIcon tray;
+    tray.Create(GetModuleHandleA(nullptr), target.window, kCallback, "Voxlink",
+                static_cast<HICON>(
+                    LoadImageA(nullptr, VOXLINK_TEST_ICON, IMAGE_ICON, 0, 0, LR_LOADFROMFILE)),
+                112, FALSE);
+    // As the notification thread, the handset input thread and the main thread
+    // show the link's state.
+    std::atomic<int> failures{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 3; ++t) {
+        threads.emplace_back([&tray, &failures, t] {
+            for (int i = 0; i < 40; ++i) {
+                failures += tray.SetIconFromFile(VOXLINK_TEST_ICON) == 1 ? 0 : 1;
+                failures += tray.SetTooltipFromString((t + i) % 2 == 0 ? 13 : 14) == 1 ? 0 : 1;
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(failures, 0);
+    const NOTIFYICONDATAA shown = tray.Data();
+    ICONINFO picture{};
+    ASSERT_TRUE(GetIconInfo(shown.hIcon, &picture)) << "the picture shown is gone";
+    DeleteObject(picture.hbmColor);
+    DeleteObject(picture.hbmMask);
+    EXPECT_TRUE(std::strcmp(shown.szTip, "Connected") == 0 ||
+                std::strcmp(shown.szTip, "Disconnected") == 0)
+        << shown.szTip;
+}
+
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::stringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+TEST(CrashReport, ALabelGivenInAnotherBinaryNamesTheThread) {
+    // The HID library labels its read thread in its own copy of the labelling
+    // code; the report, written by the program, must still name it.
+    std::string label;
+    std::thread([&label] {
+        voxtest::DescribeThisThread(L"HsdHIDCtrl -> Worker");
+        label = GetThreadLabel();
+    }).join();
+    EXPECT_EQ(label, "HsdHIDCtrl -> Worker");
 }
 
 TEST(CrashReport, ACrashWritesTheLogAndTheDumpWithoutABox) {

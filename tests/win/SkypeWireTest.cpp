@@ -142,8 +142,7 @@ TEST(SkypeWire, AttachCommandsNotificationsAndReleaseBetweenTwoProcesses) {
     ASSERT_EQ(WaitForSingleObject(ready, 20000), WAIT_OBJECT_0);
 
     // Discover: the broadcast names the main window; the peer attaches.
-    link->SetQueueAPIMessage(QAPI_DISCOVER);
-    link->StartQueueAPIThread();
+    link->StartQueueAPIThread(QAPI_DISCOVER);
     ASSERT_TRUE(PumpUntil([] { return g_hSkypeApiWnd.load() != nullptr; }));
     EXPECT_EQ(g_hSkypeApiWnd.load(), FindWindowA("VoxlinkSkypePeer", nullptr));
 
@@ -201,8 +200,7 @@ TEST(SkypeWire, AttachCommandsNotificationsAndReleaseBetweenTwoProcesses) {
     // Release: the three resets reach the peer, then the broadcast names no
     // window and the link forgets the peer's.
     const std::size_t before = Echoes(log).size();
-    link->SetQueueAPIMessage(QAPI_RELEASE);
-    link->StartQueueAPIThread();
+    link->StartQueueAPIThread(QAPI_RELEASE);
     ASSERT_TRUE(PumpUntil([] { return g_hSkypeApiWnd.load() == nullptr; }));
     const std::vector<std::string> all = Echoes(log);
     std::vector<std::string> resets;
