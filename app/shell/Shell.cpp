@@ -1,5 +1,7 @@
 #include "Shell.h"
 
+#include <utility>
+
 #include "CallStore.h"
 #include "HsdFontProcess.h"
 #include "I_HsdHIDCtrl.h"
@@ -29,6 +31,9 @@ constexpr std::uintptr_t kPowerSuspend = 4;
 constexpr std::uintptr_t kPowerStandby = 5;
 constexpr std::uintptr_t kPowerResumeCritical = 6;
 constexpr std::uintptr_t kPowerResumeSuspend = 7;
+// Since Windows Vista the resume message that always comes, with or without
+// user input; 7 follows it only after keyboard or mouse input.
+constexpr std::uintptr_t kPowerResumeAutomatic = 18;
 
 }  // namespace
 
@@ -217,6 +222,7 @@ void CShell::RemovalTail() {
 }
 
 void CShell::Suspend() {
+    m_resumedAutomatically = false;
     IShellHandset& handset = *m_ports.handset;
     handset.SetHandsetPresent(0);
     handset.SetLinkOpen(0);
@@ -292,10 +298,25 @@ bool CShell::OnMessage(unsigned int message, std::uintptr_t wParam, std::intptr_
         case shellmsg::kPowerBroadcast:
             if (wParam == kPowerSuspend || wParam == kPowerStandby) {
                 Suspend();
-            } else if (wParam == kPowerResumeCritical || wParam == kPowerResumeSuspend) {
+            } else if (wParam == kPowerResumeAutomatic) {
+                m_resumedAutomatically = true;
                 Resume();
+            } else if (wParam == kPowerResumeCritical || wParam == kPowerResumeSuspend) {
+                // After 18 the same wake has been handled: the handset side is
+                // rebuilt once.
+                if (!std::exchange(m_resumedAutomatically, false)) {
+                    Resume();
+                }
             }
             return false;
+        case shellmsg::kQueryEndSession:
+            *result = 1;  // logoff or shutdown may go ahead
+            return true;
+        case shellmsg::kEndSession:
+            if (wParam != 0) {
+                EndSession();
+            }
+            return true;
         case shellmsg::kCommand: {
             const unsigned int command = static_cast<unsigned int>(wParam & 0xFFFF);
             switch (command) {
@@ -340,7 +361,18 @@ bool CShell::OnMessage(unsigned int message, std::uintptr_t wParam, std::intptr_
     }
 }
 
+void CShell::EndSession() {
+    // Windows ends the process soon after this message has been answered:
+    // what the exit does for Skype and the handset is done and waited for now.
+    ExitRequest();
+    Shutdown();
+}
+
 void CShell::Shutdown() {
+    if (m_shutDown) {
+        return;
+    }
+    m_shutDown = true;
     IShellHandset& handset = *m_ports.handset;
     m_ports.platform->StopSounds();
     handset.SendHandsetCommand(static_cast<unsigned char>(kHandsetOffCommand));

@@ -47,6 +47,8 @@ namespace shellmsg {
 inline constexpr unsigned int kDestroy = 0x0002;
 inline constexpr unsigned int kPaint = 0x000F;
 inline constexpr unsigned int kCopyData = 0x004A;
+inline constexpr unsigned int kQueryEndSession = 0x0011;
+inline constexpr unsigned int kEndSession = 0x0016;
 inline constexpr unsigned int kCommand = 0x0111;
 inline constexpr unsigned int kTimer = 0x0113;
 inline constexpr unsigned int kPowerBroadcast = 0x0218;
@@ -93,7 +95,11 @@ public:
     void Resume();
     void ExitRequest();
     void ExitSignal();
-    // After the message loop: the handset off, the objects freed.
+    // Logoff or shutdown: the exit request and the shutdown at once, since the
+    // process will not get to the end of its message loop.
+    void EndSession();
+    // After the message loop (or at the end of the session): the handset off,
+    // the objects freed. Once only.
     void Shutdown();
 
 private:
@@ -111,4 +117,8 @@ private:
     unsigned int m_attachMessage = 0;
     std::string m_programFolder;
     ConfigSwitches m_switches;
+    // A wake brings 18, and 7 after it when the user touches the PC: set by
+    // 18 until the next suspend or resume message.
+    bool m_resumedAutomatically = false;
+    bool m_shutDown = false;
 };

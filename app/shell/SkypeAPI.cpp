@@ -20,6 +20,29 @@ constexpr char kMainWndClassName[] = "MainWndClass";
 
 CShell* g_pShell = nullptr;
 
+// The tray icon is added again when the taskbar is (re)created, and retried
+// for a while when it could not be added at start-up.
+UINT g_uTaskbarCreatedMsg = 0;
+constexpr UINT_PTR kTrayRetryTimer = 32770;
+constexpr UINT kTrayRetryMs = 2000;
+constexpr UINT kTrayRetries = 60;  // two minutes
+UINT g_nTrayRetries = 0;
+
+// True when the message was one of the tray icon's own.
+bool KeepTrayIcon(HWND hWnd, UINT message, WPARAM wParam) {
+    if (g_uTaskbarCreatedMsg != 0 && message == g_uTaskbarCreatedMsg) {
+        ProgramTrayIcon().Restore();
+        return true;
+    }
+    if (message == WM_TIMER && wParam == kTrayRetryTimer) {
+        if (ProgramTrayIcon().Restore() || ++g_nTrayRetries >= kTrayRetries) {
+            KillTimer(hWnd, kTrayRetryTimer);
+        }
+        return true;
+    }
+    return false;
+}
+
 LRESULT CALLBACK MainWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_PAINT) {
         PAINTSTRUCT paint;
@@ -27,8 +50,12 @@ LRESULT CALLBACK MainWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lPar
         EndPaint(hWnd, &paint);
         return DefWindowProcA(hWnd, message, wParam, lParam);
     }
-    if (message == WM_COMMAND && LOWORD(wParam) == kCmdExit) {
+    if ((message == WM_COMMAND && LOWORD(wParam) == kCmdExit) ||
+        (message == WM_ENDSESSION && wParam != 0)) {
         ArmExitDeadline();
+    }
+    if (KeepTrayIcon(hWnd, message, wParam)) {
+        return 0;
     }
     if (g_pShell != nullptr) {
         const char* text = nullptr;
@@ -67,6 +94,7 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR, int) {
 
     g_uAttachMsg = RegisterWindowMessageA("SkypeControlAPIAttach");
     g_uDiscoverMsg = RegisterWindowMessageA("SkypeControlAPIDiscover");
+    g_uTaskbarCreatedMsg = RegisterWindowMessageA("TaskbarCreated");
     if (g_uAttachMsg == 0 || g_uDiscoverMsg == 0) {
         return 0;
     }
@@ -121,9 +149,9 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR, int) {
         // The tray keeps its picture and destroys it once another replaces it.
         if (!ProgramTrayIcon().Create(hInstance, g_hMainWnd, WM_TRAYNOTIFY, title,
                                       LoadIconFile(iconPath), kTrayMenuId, FALSE)) {
-            // No notification area: nothing to show the program in.
-            DeleteSkypeLink();
-            return 0;
+            // Started at logon before the taskbar exists: the program works
+            // without its icon meanwhile and adds it as soon as it can.
+            SetTimer(g_hMainWnd, kTrayRetryTimer, kTrayRetryMs, nullptr);
         }
     }
     handset.SetLinkOpen(0);

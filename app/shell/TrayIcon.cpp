@@ -113,6 +113,7 @@ int CTrayIcon::Create(HINSTANCE instance, HWND target, UINT callbackMessage, con
     if (hideIcon) {
         return 1;
     }
+    wanted = 1;
     const BOOL added = Shell_NotifyIconA(NIM_ADD, &nid);
     hidden = added ? 0 : 1;
     removed = added ? 0 : 1;
@@ -136,6 +137,7 @@ bool CTrayIcon::IsRemoved() const {
 
 int CTrayIcon::RemoveIcon() {
     std::lock_guard<std::mutex> guard(nidLock);
+    wanted = 0;
     if (!enabled || removed) {
         return 0;
     }
@@ -150,6 +152,23 @@ int CTrayIcon::RemoveIcon() {
         DestroyIcon(nid.hIcon);
         nid.hIcon = nullptr;
     }
+    return 1;
+}
+
+int CTrayIcon::Restore() {
+    std::lock_guard<std::mutex> guard(nidLock);
+    if (!enabled || !wanted) {
+        return 0;
+    }
+    NOTIFYICONDATAA again = nid;
+    again.uFlags = savedFlags;
+    // A taskbar that kept the icon (a "TaskbarCreated" without a restart)
+    // refuses to add it twice: it is brought up to date instead.
+    if (!Shell_NotifyIconA(NIM_ADD, &again) && !Shell_NotifyIconA(NIM_MODIFY, &again)) {
+        return 0;
+    }
+    hidden = 0;
+    removed = 0;
     return 1;
 }
 

@@ -40,8 +40,13 @@ public:
     // the shell shows another one, or the icon has been removed.
     int Create(HINSTANCE instance, HWND target, UINT callbackMessage, const char* tip, HICON icon,
                UINT id, BOOL hidden);
-    // 1 when removed.
+    // 1 when removed. The icon is not shown again after this.
     int RemoveIcon();
+    // Adds the icon again with its current picture and tip: when the taskbar
+    // was not there yet at start-up (logon), or after Explorer restarted
+    // ("TaskbarCreated"). 1 when shown; nothing for an icon created hidden or
+    // removed.
+    int Restore();
     int SetIconFromFile(const char* path);
     int SetTooltipFromString(UINT stringId);
 
@@ -68,6 +73,7 @@ private:
     int enabled = 1;
     int hidden = 1;
     int removed = 1;
+    int wanted = 0;  // created to be shown and not removed since
     UINT defaultItem = 0;
     int defaultByPosition = 1;
     UINT savedFlags = 0;

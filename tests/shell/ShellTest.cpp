@@ -3,6 +3,8 @@
 // request and the shutdown.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "CallStore.h"
 #include "I_HsdHIDCtrl.h"
 #include "Pause.h"
@@ -323,6 +325,36 @@ TEST_F(ShellTest, ResumeWithoutHandsetReleasesOnlyWhenItWasPresent) {
     Send(shellmsg::kPowerBroadcast, 7, 0);
     EXPECT_TRUE(j.InOrder({"linkOpen 0", "request 5", "present 0"}));
     EXPECT_FALSE(j.Has("handsetActive 0"));
+}
+
+TEST_F(ShellTest, AutomaticResumeRebuildsTheHandsetSideOncePerWake) {
+    Start(true);
+    Send(shellmsg::kPowerBroadcast, 4, 0);
+    j.Clear();
+    Send(shellmsg::kPowerBroadcast, 18, 0);  // woken for a call, nobody at the PC
+    EXPECT_TRUE(j.InOrder({"ReopenHandset", "open mixers", "request 1", "present 1"})) << j.Text();
+    j.Clear();
+    Send(shellmsg::kPowerBroadcast, 7, 0);  // then someone touches the mouse
+    EXPECT_TRUE(j.Entries().empty()) << j.Text();
+    // The next wake is handled again.
+    Send(shellmsg::kPowerBroadcast, 4, 0);
+    Send(shellmsg::kPowerBroadcast, 18, 0);
+    EXPECT_EQ(std::count(j.Entries().begin(), j.Entries().end(), "request 1"), 1);
+}
+
+TEST_F(ShellTest, EndOfSessionReleasesSkypeAndTheHandsetBeforeAnswering) {
+    Start(true);
+    EXPECT_EQ(Send(shellmsg::kQueryEndSession, 0, 0), 1);
+    Send(shellmsg::kEndSession, 0, 0);  // the logoff was cancelled
+    EXPECT_TRUE(j.Entries().empty()) << j.Text();
+    Send(shellmsg::kEndSession, 1, 0);
+    EXPECT_TRUE(j.InOrder({"request 5", "remove tray icon", "destroy window",
+                           "SendHandsetCommand 7", "ResetHandset", "link deleted"}))
+        << j.Text();
+    // The message loop's end changes nothing more.
+    j.Clear();
+    shell.Shutdown();
+    EXPECT_TRUE(j.Entries().empty()) << j.Text();
 }
 
 TEST_F(ShellTest, CopyDataIsQueuedOnlyFromTheAttachedSkypeWindow) {
