@@ -11,6 +11,7 @@ packages=(
     xvfb xauth
     unifont libbenchmark-dev clang libclang-rt-14-dev
     imagemagick x11-apps fonts-wine
+    wixl msitools
 )
 
 missing=()

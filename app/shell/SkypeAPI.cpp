@@ -105,7 +105,12 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR, int) {
     g_pSkypeAPI = CreateProgramSkypeLink();
     I_AccessSkypeAPI& link = *g_pSkypeAPI.load();
 
-    shell.SetProgramFolder(ProgramFolderPath());
+    const std::string programFolder = ProgramFolderPath();
+    // The tones are played by bare file name, which Windows looks up from the
+    // current folder; started from the Run key at logon, or from any other
+    // folder, the program would not find them beside itself.
+    SetCurrentDirectoryA(programFolder.c_str());
+    shell.SetProgramFolder(programFolder);
     shell.SetAttachMessage(g_uAttachMsg);
     shell.LoadConfiguration();
 

@@ -24,6 +24,7 @@
 #include "SoundMapper.h"
 #include "ThreadLabels.h"
 #include "VoxlinkResources.h"
+#include "VoxlinkVersion.h"
 
 namespace {
 
@@ -250,19 +251,21 @@ protected:
 
 // ---- About -----------------------------------------------------------------
 
-TEST_F(DialogsTest, AboutShowsTheConfiguredTextBesideTheProgramIcon) {
+TEST_F(DialogsTest, AboutShowsTheConfiguredTextBesideTheProgramIconAndTheVersionBelow) {
     host.aboutText = "Voxlink 2.1\r\nExample Telecom Ltd.";
-    std::string text;
+    std::string text, version;
     bool hasIcon = false;
     const INT_PTR result = WhileModal(
         "About", [&] { return OpenAboutDialog(owner, host); },
         [&](HWND dialog) {
             text = ItemText(dialog, IDC_ABOUT_TEXT);
+            version = ItemText(dialog, IDC_ABOUT_VERSION);
             hasIcon = SendDlgItemMessageA(dialog, IDC_ABOUT_ICON, STM_GETICON, 0, 0) != 0;
             ClickOk(dialog);
         });
     EXPECT_EQ(result, IDOK);
     EXPECT_EQ(text, "Voxlink 2.1\r\nExample Telecom Ltd.");
+    EXPECT_EQ(version, std::string("Version ") + VOXLINK_VERSION_TEXT);
     EXPECT_TRUE(hasIcon);
 }
 

@@ -1,12 +1,16 @@
-// Draws the program's icon, a telephone handset on a rounded square, and
-// writes it as a Windows .ico file with 16, 24, 32 and 48 pixel images
-// (32-bit colour with alpha, plus the 1-bit mask older shells use).
-//   icongen <out.ico> [#rrggbb]    the colour of the square (default a blue)
+// Draws the program's icons, a telephone handset on a rounded square, and
+// writes each as a Windows .ico file with 16, 20, 24, 32, 40 and 48 pixel
+// images (32-bit colour with alpha, plus the 1-bit mask older shells use).
+//   icongen <picture> <out.ico>
+// Pictures: program (the program itself, blue), and the tray's states:
+// active (green: on line with the handset), noany (grey: off line or no
+// active handset), nohw (grey, the handset struck through: no handset) and
+// noskype (grey with a red warning badge: Skype is missing).
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <string>
@@ -18,7 +22,23 @@ struct Rgb {
     double r, g, b;
 };
 
-// Coverage of the shapes at a point of the unit square (x right, y down).
+struct Picture {
+    const char* name;
+    Rgb square;   // colour at the top; the bottom is darker
+    bool struck;  // a red bar across the handset
+    bool badge;   // a red disc with an exclamation mark, bottom right
+};
+
+constexpr Rgb kWhite{255, 255, 255};
+constexpr Rgb kRed{214, 40, 40};
+
+const Picture kPictures[] = {
+    {"program", {43, 108, 176}, false, false}, {"active", {40, 150, 75}, false, false},
+    {"noany", {128, 134, 142}, false, false},  {"nohw", {128, 134, 142}, true, false},
+    {"noskype", {128, 134, 142}, false, true},
+};
+
+// Shapes on the unit square (x right, y down).
 bool InRoundedSquare(double x, double y) {
     const double m = 0.04, r = 0.2;
     const double cx = std::clamp(x, m + r, 1 - m - r);
@@ -26,10 +46,10 @@ bool InRoundedSquare(double x, double y) {
     return std::hypot(x - cx, y - cy) <= r;
 }
 
-bool InCapsule(double x, double y, double ax, double ay, double bx, double by, double radius) {
+double DistanceToSegment(double x, double y, double ax, double ay, double bx, double by) {
     const double vx = bx - ax, vy = by - ay;
     const double t = std::clamp(((x - ax) * vx + (y - ay) * vy) / (vx * vx + vy * vy), 0.0, 1.0);
-    return std::hypot(x - (ax + t * vx), y - (ay + t * vy)) <= radius;
+    return std::hypot(x - (ax + t * vx), y - (ay + t * vy));
 }
 
 // A handset lying on its back: a bow over the top and the ear and mouth pieces
@@ -40,44 +60,70 @@ bool InHandset(double x, double y) {
     if (y <= cy - 0.02 && d >= 0.2 && d <= 0.31) {
         return true;
     }
-    return InCapsule(x, y, 0.16, 0.64, 0.33, 0.64, 0.085) ||
-           InCapsule(x, y, 0.67, 0.64, 0.84, 0.64, 0.085);
+    return DistanceToSegment(x, y, 0.16, 0.64, 0.33, 0.64) <= 0.085 ||
+           DistanceToSegment(x, y, 0.67, 0.64, 0.84, 0.64) <= 0.085;
 }
 
-std::vector<std::uint8_t> Draw(int size, Rgb top) {
+// The colour of one point inside the square: the layers from the bottom up.
+// A strike or badge keeps a rim of the square's colour around it, so that it
+// stays apart from the handset even at 16 pixels.
+Rgb ColourAt(const Picture& picture, double x, double y, Rgb square) {
+    if (picture.badge) {
+        const double d = std::hypot(x - 0.72, y - 0.72);
+        if (d <= 0.23) {
+            const bool mark = DistanceToSegment(x, y, 0.72, 0.59, 0.72, 0.73) <= 0.045 ||
+                              std::hypot(x - 0.72, y - 0.84) <= 0.045;
+            return mark ? kWhite : kRed;
+        }
+        if (d <= 0.29) {
+            return square;
+        }
+    }
+    if (picture.struck) {
+        const double d = DistanceToSegment(x, y, 0.2, 0.2, 0.8, 0.8);
+        if (d <= 0.065) {
+            return kRed;
+        }
+        if (d <= 0.125) {
+            return square;
+        }
+    }
+    return InHandset(x, y) ? kWhite : square;
+}
+
+std::vector<std::uint8_t> Draw(int size, const Picture& picture) {
+    const Rgb top = picture.square;
     const Rgb bottom{top.r * 0.62, top.g * 0.62, top.b * 0.62};
     const int samples = 4;
     std::vector<std::uint8_t> bgra(static_cast<std::size_t>(size) * size * 4);
     for (int py = 0; py < size; ++py) {
+        const double t = (py + 0.5) / size;
+        const Rgb square{top.r + (bottom.r - top.r) * t, top.g + (bottom.g - top.g) * t,
+                         top.b + (bottom.b - top.b) * t};
         for (int px = 0; px < size; ++px) {
-            double square = 0, phone = 0;
+            double covered = 0;
+            Rgb sum{0, 0, 0};
             for (int sy = 0; sy < samples; ++sy) {
                 for (int sx = 0; sx < samples; ++sx) {
                     const double x = (px + (sx + 0.5) / samples) / size;
                     const double y = (py + (sy + 0.5) / samples) / size;
                     if (InRoundedSquare(x, y)) {
-                        square += 1;
-                        if (InHandset(x, y)) {
-                            phone += 1;
-                        }
+                        const Rgb c = ColourAt(picture, x, y, square);
+                        sum = {sum.r + c.r, sum.g + c.g, sum.b + c.b};
+                        covered += 1;
                     }
                 }
             }
-            square /= samples * samples;
-            phone /= samples * samples;
-            const double t = (py + 0.5) / size;
-            Rgb c{top.r + (bottom.r - top.r) * t, top.g + (bottom.g - top.g) * t,
-                  top.b + (bottom.b - top.b) * t};
-            // The handset is white over the square; alpha is the square's
-            // coverage (straight, not premultiplied, as icons store it).
-            const double w = square > 0 ? phone / square : 0;
-            c = {c.r + (255 - c.r) * w, c.g + (255 - c.g) * w, c.b + (255 - c.b) * w};
+            // Straight (not premultiplied) colour, as icons store it; alpha
+            // is the square's coverage.
+            const Rgb c =
+                covered > 0 ? Rgb{sum.r / covered, sum.g / covered, sum.b / covered} : Rgb{0, 0, 0};
             // Rows bottom-up, as a DIB stores them.
             std::uint8_t* p = &bgra[(static_cast<std::size_t>(size - 1 - py) * size + px) * 4];
             p[0] = static_cast<std::uint8_t>(std::lround(c.b));
             p[1] = static_cast<std::uint8_t>(std::lround(c.g));
             p[2] = static_cast<std::uint8_t>(std::lround(c.r));
-            p[3] = static_cast<std::uint8_t>(std::lround(square * 255));
+            p[3] = static_cast<std::uint8_t>(std::lround(covered / (samples * samples) * 255));
         }
     }
     return bgra;
@@ -94,8 +140,8 @@ void Put32(std::vector<std::uint8_t>& out, unsigned v) {
 }
 
 // BITMAPINFOHEADER (height doubled for the mask), the pixels, the AND mask.
-std::vector<std::uint8_t> IconImage(int size, Rgb colour) {
-    const std::vector<std::uint8_t> bgra = Draw(size, colour);
+std::vector<std::uint8_t> IconImage(int size, const Picture& picture) {
+    const std::vector<std::uint8_t> bgra = Draw(size, picture);
     const int maskStride = ((size + 31) / 32) * 4;
     std::vector<std::uint8_t> image;
     Put32(image, 40);
@@ -122,31 +168,24 @@ std::vector<std::uint8_t> IconImage(int size, Rgb colour) {
     return image;
 }
 
-bool ParseColour(const std::string& text, Rgb* colour) {
-    if (text.size() != 7 || text[0] != '#') {
-        return false;
-    }
-    char* end = nullptr;
-    const unsigned long v = std::strtoul(text.c_str() + 1, &end, 16);
-    if (*end != '\0') {
-        return false;
-    }
-    *colour = {double((v >> 16) & 0xFF), double((v >> 8) & 0xFF), double(v & 0xFF)};
-    return true;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    Rgb colour{43, 108, 176};
-    if (argc < 2 || argc > 3 || (argc == 3 && !ParseColour(argv[2], &colour))) {
-        std::cerr << "usage: icongen <out.ico> [#rrggbb]\n";
+    const Picture* picture = nullptr;
+    for (const Picture& candidate : kPictures) {
+        if (argc == 3 && std::strcmp(argv[1], candidate.name) == 0) {
+            picture = &candidate;
+        }
+    }
+    if (picture == nullptr) {
+        std::cerr << "usage: icongen program|active|noany|nohw|noskype <out.ico>\n";
         return 2;
     }
-    const int sizes[] = {16, 24, 32, 48};
+    // 100 % to 300 % of the 16-pixel tray and small-icon size.
+    const int sizes[] = {16, 20, 24, 32, 40, 48};
     std::vector<std::vector<std::uint8_t>> images;
     for (int size : sizes) {
-        images.push_back(IconImage(size, colour));
+        images.push_back(IconImage(size, *picture));
     }
     std::vector<std::uint8_t> file;
     Put16(file, 0);
@@ -167,11 +206,11 @@ int main(int argc, char** argv) {
     for (const auto& image : images) {
         file.insert(file.end(), image.begin(), image.end());
     }
-    std::ofstream out(argv[1], std::ios::binary);
+    std::ofstream out(argv[2], std::ios::binary);
     out.write(reinterpret_cast<const char*>(file.data()),
               static_cast<std::streamsize>(file.size()));
     if (!out) {
-        std::cerr << "icongen: cannot write " << argv[1] << "\n";
+        std::cerr << "icongen: cannot write " << argv[2] << "\n";
         return 1;
     }
     return 0;
