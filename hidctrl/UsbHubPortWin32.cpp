@@ -79,7 +79,7 @@ public:
             return false;
         }
 #pragma GCC diagnostic pop
-        return version.dwMajorVersion < 5 || version.dwMinorVersion == 0;
+        return WalksHostControllerInterfaces(version.dwMajorVersion, version.dwMinorVersion);
     }
 
     std::vector<std::string> HostControllerInterfacePaths() override {

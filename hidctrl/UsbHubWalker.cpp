@@ -3,6 +3,10 @@
 #include <string>
 #include <utility>
 
+bool WalksHostControllerInterfaces(unsigned long majorVersion, unsigned long minorVersion) {
+    return majorVersion < 5 || minorVersion == 0;
+}
+
 CUsbHubWalker::CUsbHubWalker(std::unique_ptr<IUsbHubPort> port) : port_(std::move(port)) {}
 
 int CUsbHubWalker::FindDevice(int /*flags*/, int* count, int vendorId, int productId) {

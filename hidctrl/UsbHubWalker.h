@@ -21,6 +21,13 @@ struct UsbConnection {
     std::uint16_t idProduct = 0;
 };
 
+// Whether host controllers are also found through their device interface
+// class, by the Windows version the system reports: when the major version is
+// below 5 or the minor version is 0. Windows 10 and 11 report 10.0 (to a
+// program that declares them in its manifest): their USB 3 host controllers
+// have no "\\.\HCDn" names and are found only this way.
+bool WalksHostControllerInterfaces(unsigned long majorVersion, unsigned long minorVersion);
+
 // The operating system's side of the walk.
 class IUsbHubPort {
 public:
@@ -28,8 +35,7 @@ public:
     // Opens "\\.\HCD<n>", a host controller interface path or "\\.\<hub name>".
     virtual UsbNode Open(const std::string& path) = 0;
     virtual void Close(UsbNode node) = 0;
-    // True when the Windows major version is below 5 or its minor version is 0:
-    // then host controllers are also enumerated by their interface class.
+    // WalksHostControllerInterfaces for the running system.
     virtual bool EnumeratesHostControllerInterfaces() = 0;
     virtual std::vector<std::string> HostControllerInterfacePaths() = 0;
     virtual bool GetRootHubName(UsbNode hostController, std::string& name) = 0;

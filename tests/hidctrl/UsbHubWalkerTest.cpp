@@ -21,6 +21,10 @@ struct FakeTree {
         std::string childHub;  // for a hub
     };
     std::map<int, std::string> rootHubOfController;  // HCD index -> root hub name
+    // Controllers found only through their interface class (USB 3 on Windows
+    // 10 and 11): interface path -> root hub name.
+    std::map<std::string, std::string> rootHubOfInterface;
+    bool walksInterfaces = false;
     std::map<std::string, std::vector<Port>> hubs;
     std::vector<std::string> opened;
     int openNow = 0;
@@ -39,6 +43,8 @@ public:
                 return 0;
             }
             nodes_.push_back("HCD:" + tree_.rootHubOfController[index]);
+        } else if (tree_.rootHubOfInterface.count(path) != 0) {
+            nodes_.push_back("HCD:" + tree_.rootHubOfInterface[path]);
         } else {
             const std::string name = path.substr(4);
             if (tree_.hubs.count(name) == 0) {
@@ -50,8 +56,14 @@ public:
         return static_cast<UsbNode>(nodes_.size());
     }
     void Close(UsbNode) override { --tree_.openNow; }
-    bool EnumeratesHostControllerInterfaces() override { return false; }
-    std::vector<std::string> HostControllerInterfacePaths() override { return {}; }
+    bool EnumeratesHostControllerInterfaces() override { return tree_.walksInterfaces; }
+    std::vector<std::string> HostControllerInterfacePaths() override {
+        std::vector<std::string> paths;
+        for (const auto& entry : tree_.rootHubOfInterface) {
+            paths.push_back(entry.first);
+        }
+        return paths;
+    }
     bool GetRootHubName(UsbNode node, std::string& name) override {
         const std::string& n = nodes_[static_cast<std::size_t>(node) - 1];
         if (n.rfind("HCD:", 0) != 0) {
@@ -199,6 +211,23 @@ TEST(UsbHubWalker, UnopenableHubIsSkippedAndTheWalkGoesOn) {
     EXPECT_EQ(walker.FindDevice(0, &count, kVendor, kProduct), 0);
     EXPECT_TRUE(walker.foundDevice);
     EXPECT_FALSE(walker.usb2HubSeen) << "a hub that can't be opened is not entered";
+}
+
+TEST(UsbHubWalker, ControllersAreAlsoFoundByInterfaceOnWindowsTenAndEleven) {
+    EXPECT_TRUE(WalksHostControllerInterfaces(10, 0)) << "Windows 10 and 11";
+    EXPECT_FALSE(WalksHostControllerInterfaces(6, 1)) << "Windows 7";
+    EXPECT_FALSE(WalksHostControllerInterfaces(6, 3)) << "Windows 8.1";
+    EXPECT_TRUE(WalksHostControllerInterfaces(6, 0)) << "Windows Vista";
+
+    // A USB 3 controller without an HCD name: the handset behind a USB 2.0 hub.
+    FakeTree tree;
+    tree.walksInterfaces = true;
+    tree.rootHubOfInterface["\\\\?\\pci#ven_8086&dev_a36d#xhci"] = "ROOT3";
+    tree.hubs["ROOT3"] = {Empty(), Hub("HUB2", 0x0200)};
+    tree.hubs["HUB2"] = {Device(kVendor, kProduct)};
+    CUsbHubWalker walker(std::make_unique<FakePort>(tree));
+    int count = 0;
+    EXPECT_EQ(walker.FindDevice(0, &count, kVendor, kProduct), 1);
 }
 
 }  // namespace
