@@ -13,7 +13,11 @@
 
 namespace {
 
-constexpr auto kNotificationPoll = std::chrono::milliseconds(1);
+// With no notification arriving, the notification thread still looks for the
+// client's confirmation window this often. The window waits for the user to
+// read it, so a quarter of a second is soon enough, and an idle program
+// wakes four times a second instead of a thousand.
+constexpr auto kConfirmationWatchInterval = std::chrono::milliseconds(250);
 constexpr unsigned char kAttachedKeyCode = 0x53;
 constexpr unsigned char kConfirmationShown = 0x9F;
 
@@ -27,7 +31,7 @@ CAccessSkypeAPI::CAccessSkypeAPI(const SkypeLinkPorts& ports) : m_ports(ports) {
         Trace("CreateThead MessageInQueueThreadProc is failed...\n");
     }
     try {
-        // Finds its queue empty and ends; AddToMessageOutQueue starts the next.
+        // Parked until a command is queued.
         m_outThread = std::thread(&CAccessSkypeAPI::MessageOutQueueThreadProc, this);
     } catch (const std::system_error&) {
         m_bMessageOutRunning = 0;
@@ -48,6 +52,7 @@ CAccessSkypeAPI::~CAccessSkypeAPI() {
         std::lock_guard<std::mutex> lock(m_csMessageOut);
         m_bMessageOutRunning = 0;
     }
+    m_messageOutArrived.notify_all();
     // Workers first: they may still queue commands while they finish.
     for (;;) {
         std::list<std::unique_ptr<Worker>> workers;
@@ -134,72 +139,57 @@ HsdStatus CAccessSkypeAPI::AddToMessageOutQueue(const char* text) {
     if (text == nullptr) {
         return E_FAIL;
     }
-    std::thread finished;
     {
         std::lock_guard<std::mutex> lock(m_csMessageOut);
         if (m_bStopping) {
             return E_FAIL;
         }
-        // Queued before a thread is started, so that the new thread finds it.
         m_MessageOutQueue.emplace_back(text);
-        if (m_bMessageOutRunning) {
-            return 0;
-        }
-        m_bMessageOutRunning = 1;
-        finished = std::move(m_outThread);
-        try {
-            m_outThread = std::thread(&CAccessSkypeAPI::MessageOutQueueThreadProc, this);
-        } catch (const std::system_error&) {
-            m_bMessageOutRunning = 0;
-            Trace("CreateThead MessageOutQueueThreadProc is failed...\n");
-        }
+        // A new command also sends the texts that a refused send or an empty
+        // text left waiting, in their order, before itself.
+        m_bSendingCommands = true;
     }
-    // The previous command thread has cleared its flag and is on its way out.
-    if (finished.joinable()) {
-        finished.join();
-    }
+    m_messageOutArrived.notify_one();
     return 0;
 }
 
 void CAccessSkypeAPI::MessageOutQueueThreadProc() {
     SetThreadLabel("CAccessSkypeAPI -> ProcessMessageOutQueue");
-    try {
-        for (;;) {
-            std::string text;
-            {
-                std::lock_guard<std::mutex> lock(m_csMessageOut);
-                if (!m_bMessageOutRunning) {
-                    return;
-                }
-                if (m_MessageOutQueue.empty()) {
-                    // Tested and cleared under the lock, so that a text queued
-                    // meanwhile always finds either this thread or a new one.
-                    m_bMessageOutRunning = 0;
-                    return;
-                }
-                text = std::move(m_MessageOutQueue.front());
-                m_MessageOutQueue.pop_front();
+    for (;;) {
+        std::string text;
+        {
+            std::unique_lock<std::mutex> lock(m_csMessageOut);
+            m_messageOutArrived.wait(lock, [this] {
+                return m_bMessageOutRunning == 0 ||
+                       (m_bSendingCommands && !m_MessageOutQueue.empty());
+            });
+            if (m_bMessageOutRunning == 0) {
+                return;
             }
+            text = std::move(m_MessageOutQueue.front());
+            m_MessageOutQueue.pop_front();
             if (text.empty()) {
                 // The texts behind it wait for the next command.
-                std::lock_guard<std::mutex> lock(m_csMessageOut);
-                m_bMessageOutRunning = 0;
-                return;
-            }
-            Trace("PC -> SKYPE: %s\n", text.c_str());
-            if (!m_ports.wire->SendCommandText(text.c_str())) {
-                // Skype did not take it: the text is dropped, the rest stay queued.
-                Trace("1. Send command is failed....\n");
-                std::lock_guard<std::mutex> lock(m_csMessageOut);
-                m_bMessageOutRunning = 0;
-                return;
+                m_bSendingCommands = false;
+                continue;
             }
         }
-    } catch (...) {
-        // The text being sent is lost; the rest stay queued for the next
-        // command thread, which the next command starts.
-        std::lock_guard<std::mutex> lock(m_csMessageOut);
-        m_bMessageOutRunning = 0;
+        bool sent = false;
+        try {
+            Trace("PC -> SKYPE: %s\n", text.c_str());
+            sent = m_ports.wire->SendCommandText(text.c_str());
+            if (!sent) {
+                Trace("1. Send command is failed....\n");
+            }
+        } catch (...) {
+            // The text being sent is lost, like a refused one.
+        }
+        if (!sent) {
+            // Skype did not take it: the text is dropped, the rest stay queued
+            // until the next command.
+            std::lock_guard<std::mutex> lock(m_csMessageOut);
+            m_bSendingCommands = false;
+        }
     }
 }
 
@@ -222,7 +212,7 @@ void CAccessSkypeAPI::MessageInQueueThreadProc() {
             {
                 std::unique_lock<std::mutex> lock(m_csMessageIn);
                 if (m_MessageInQueue.empty()) {
-                    m_messageInArrived.wait_for(lock, kNotificationPoll);
+                    m_messageInArrived.wait_for(lock, kConfirmationWatchInterval);
                 } else {
                     text = std::move(m_MessageInQueue.front());
                     m_MessageInQueue.pop_front();

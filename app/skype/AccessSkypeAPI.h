@@ -155,6 +155,10 @@ private:
     std::mutex m_csMessageOut;
     std::mutex m_csWorkers;
     std::condition_variable m_messageInArrived;
+    std::condition_variable m_messageOutArrived;
+    // Set by every queued command; cleared by a refused send or an empty text,
+    // after which the queued texts wait for the next command.
+    bool m_bSendingCommands = false;  // m_csMessageOut
     std::atomic<int> m_nUserStatus{-1};
     std::atomic<CHsdFontProcess*> m_pFontProcess{nullptr};
     // Guards the texts Skype reported that other threads read: the audio
