@@ -1,7 +1,9 @@
 // voxlink_bench.exe: end-to-end latencies of the real Voxlink.exe beside the
 // Skype client simulator and the virtual handset (both in this process), its
 // idle CPU and its working set. Prints a table. Options: --reps N (default
-// 100), --idle SECONDS (default 60).
+// 100), --idle SECONDS (default 60). During the idle phase idle_baseline.exe
+// runs beside it, and a line "idle phase: N s" is printed when it starts, so
+// that scripts/bench.sh can count both programs' wake-ups from the Linux side.
 #include <windows.h>
 
 #include <psapi.h>
@@ -79,6 +81,24 @@ int main(int argc, char** argv) {
         }
     }
 
+    // Command queued -> arrival at Skype: CALLHISTORYCHANGED makes the
+    // notification thread queue "SEARCH CALLS" (the reload it starts is let
+    // run out before the next).
+    Series queued;
+    for (int i = 0; i < reps; ++i) {
+        std::string got;
+        while (rig.sim.NextCommand(0, &got)) {
+        }
+        std::string error;
+        const auto start = Clock::now();
+        rig.sim.Inject("notify CALLHISTORYCHANGED", &error);
+        if (rig.sim.WaitForCommand("SEARCH CALLS", 3000, &got)) {
+            queued.ms.push_back(Since(start));
+        }
+        rig.sim.WaitForCommand("GET PRIVILEGE SKYPEOUT", 3000, &got);
+        PumpFor(20);
+    }
+
     // Handset key -> Skype text: digit 5 with no call -> "BTN_RELEASED 5".
     Series key;
     for (int i = 0; i < reps; ++i) {
@@ -152,9 +172,23 @@ int main(int argc, char** argv) {
     FILETIME created, exited, kernel0, user0, kernel1, user1;
     HANDLE process = rig.program->process.hProcess;
     GetProcessTimes(process, &created, &exited, &kernel0, &user0);
+    std::string baselineCommand =
+        "\"" + BinFolder() + "idle_baseline.exe\" " + std::to_string(idleSeconds + 2);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION baseline{};
+    const bool baselineRuns = CreateProcessA(nullptr, baselineCommand.data(), nullptr, nullptr,
+                                             FALSE, 0, nullptr, nullptr, &startup, &baseline) != 0;
+    PumpFor(500);
+    std::printf("idle phase: %d s\n", idleSeconds);
     const auto idleStart = Clock::now();
     PumpFor(idleSeconds * 1000);
     const double idleMs = Since(idleStart);
+    if (baselineRuns) {
+        WaitForSingleObject(baseline.hProcess, 5000);
+        CloseHandle(baseline.hProcess);
+        CloseHandle(baseline.hThread);
+    }
     GetProcessTimes(process, &created, &exited, &kernel1, &user1);
     auto ticks = [](const FILETIME& f) {
         return (static_cast<unsigned long long>(f.dwHighDateTime) << 32) | f.dwLowDateTime;
@@ -169,6 +203,7 @@ int main(int argc, char** argv) {
                 std::string(30, '-').c_str());
     Row("Skype MUTE ON/OFF notification -> handset 0x2F/0x2E", mute, "none");
     Row("handset key 0xB5 -> Skype \"BTN_RELEASED 5\"", key, "none (FOCUS sent first)");
+    Row("CALLHISTORYCHANGED -> queued \"SEARCH CALLS\" at Skype", queued, "none");
     Row("16-glyph name: 0x3F announcement -> marker item", handshake,
         "none (handshake round trip)");
     Row("16-glyph name: marker -> last glyph item (513 items)", items, "1 ms after the marker");
