@@ -147,8 +147,14 @@ bool CHsdHid::StartTransfer() {
     if (transferThread.joinable()) {
         transferThread.join();
     }
-    transferBusy.store(1);
+    // Stop requests left over from an earlier transfer are withdrawn before
+    // transferBusy announces this one, so that a stop asked for once it is
+    // announced always reaches it.
     abortTransfer.store(0);
+    if (CHsdFontProcess* font = fontProcess.load()) {
+        font->SetkeepProcess2MCUDataMonitor(0);
+    }
+    transferBusy.store(1);
     try {
         transferThread = std::thread(&CHsdHid::HSD_Process2MCUData, this);
     } catch (...) {

@@ -71,7 +71,6 @@ bool CHsdHid::PumpText(Reader read) {
         }
         SendHandsetCommandData(static_cast<unsigned char>(ch), phase);
         if (abortTransfer.load() != 0) {
-            abortTransfer.store(0);
             transferAborted_ = true;
             return false;
         }
@@ -250,10 +249,9 @@ void CHsdHid::CloseTransfer() {
     }
     Pause(1);
     SendHandsetCommandData(kEndOfTransfer, kMarkerData);
+    // Releases a caller waiting for the stop. A stop request still held by the
+    // font component is withdrawn when the next transfer starts.
     abortTransfer.store(0);
-    if (CHsdFontProcess* font = fontProcess.load()) {
-        font->SetkeepProcess2MCUDataMonitor(0);
-    }
     // Last: StartTransfer takes a cleared transferBusy to mean this thread is done.
     transferBusy.store(0);
 }
