@@ -266,7 +266,10 @@ void CHsdHid::HSD_ReadThreadProc() {
                 (modeFlags.load() & (kModeContactList | kModeCallList)) != 0) {
                 acceptAnySequence.store(1);
             }
-            if (sequence == expectedSequence || acceptAnySequence.load() != 0) {
+            // This word takes the flag; a link start that sets it again while
+            // the word is handled leaves it for the next word.
+            const bool anySequence = acceptAnySequence.exchange(0) != 0;
+            if (sequence == expectedSequence || anySequence) {
                 expectedSequence = (sequence + 1) % 4;
                 HandleInputWord(word, sequence, listText.data());
             } else if (sequence >= 4 && sequence <= 7) {
@@ -280,7 +283,6 @@ void CHsdHid::HSD_ReadThreadProc() {
                     inputQueue.pop_front();
                 }
             }
-            acceptAnySequence.store(0);
         }
         Pause(10);
     } catch (...) {
