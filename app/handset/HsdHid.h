@@ -130,6 +130,9 @@ private:
     void StopTransfer(unsigned int settleMs);
     void HandleInputWord(std::uint32_t word, int lastSequence, char* listText);
     void HandleLinkAnswer(int code);
+    // Converts the shown contact's name, or its handle when it has none, into
+    // the font component's stream; text receives it (kTextBufferSize bytes).
+    void ConvertShownContact(char* text);
     void HandleBrowse(int direction, int lastSequence, char* listText);
     void HandleListKey(int lastSequence, char* listText);
     void StartListTransfer();
