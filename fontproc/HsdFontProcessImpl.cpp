@@ -642,7 +642,9 @@ HsdStatus CHsdFontProcessImpl::SendFontCode2MCU() {
     if (!stream) {
         return E_FAIL;
     }
-    stopTransfer_ = 0;
+    // A stop asked for before this point is kept: it ends the transfer after
+    // its first item. Only the transfer that honours a stop, or the caller
+    // withdrawing it, clears it.
     if (enabled_ == 0 || hidCtrl == nullptr) {
         return E_FAIL;
     }

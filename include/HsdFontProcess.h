@@ -45,7 +45,8 @@ public:
     virtual HsdStatus SetHIDCtrlInterface(I_HsdHIDCtrl* hidCtrl) = 0;
     // Called by the HID component each time it opens the handset (or fails to).
     virtual HsdStatus SetHIDCtrlInterfaceKey(int handsetOpen, int pace) = 0;
-    // 1 asks a running transfer to stop after the item being sent.
+    // 1 asks the running transfer, or else the next one, to stop after the item
+    // being sent; the transfer that stops clears it. 0 withdraws the request.
     virtual HsdStatus SetkeepProcess2MCUDataMonitor(std::int32_t flag) = 0;
     virtual HsdStatus SetSupportedARF(std::int32_t flag) = 0;
 

@@ -41,6 +41,8 @@ constexpr unsigned char kCmdNoList = 0x1A;
 constexpr std::size_t kListTextSize = 510;
 constexpr int kNameTries = 15;
 constexpr unsigned int kNameTryPauseMs = 6;
+// Shown for a list entry that has no name to show.
+constexpr char kUnknownName[] = "Unknown User";
 
 }  // namespace
 
@@ -147,8 +149,14 @@ bool CHsdHid::StartTransfer() {
     if (transferThread.joinable()) {
         transferThread.join();
     }
-    transferBusy.store(1);
+    // Stop requests left over from an earlier transfer are withdrawn before
+    // transferBusy announces this one, so that a stop asked for once it is
+    // announced always reaches it.
     abortTransfer.store(0);
+    if (CHsdFontProcess* font = fontProcess.load()) {
+        font->SetkeepProcess2MCUDataMonitor(0);
+    }
+    transferBusy.store(1);
     try {
         transferThread = std::thread(&CHsdHid::HSD_Process2MCUData, this);
     } catch (...) {
@@ -260,7 +268,10 @@ void CHsdHid::HSD_ReadThreadProc() {
                 (modeFlags.load() & (kModeContactList | kModeCallList)) != 0) {
                 acceptAnySequence.store(1);
             }
-            if (sequence == expectedSequence || acceptAnySequence.load() != 0) {
+            // This word takes the flag; a link start that sets it again while
+            // the word is handled leaves it for the next word.
+            const bool anySequence = acceptAnySequence.exchange(0) != 0;
+            if (sequence == expectedSequence || anySequence) {
                 expectedSequence = (sequence + 1) % 4;
                 HandleInputWord(word, sequence, listText.data());
             } else if (sequence >= 4 && sequence <= 7) {
@@ -274,7 +285,6 @@ void CHsdHid::HSD_ReadThreadProc() {
                     inputQueue.pop_front();
                 }
             }
-            acceptAnySequence.store(0);
         }
         Pause(10);
     } catch (...) {
@@ -353,16 +363,33 @@ void CHsdHid::AskCallDetails(int callId) {
     ports_.skype->SendSkypeCommand(13, "", callId);
 }
 
+void CHsdHid::ConvertShownContact(char* text) {
+    ports_.users->GetShownUserDisplayName(text);
+    if (text[0] == '\0') {
+        // A contact without a display name goes by its handle.
+        const char* handle = nullptr;
+        if (ports_.users->GetShownUserHandle(&handle) == 0 && handle != nullptr) {
+            CopyText(handle, text, kTextBufferSize);
+        }
+    }
+    if (text[0] == '\0') {
+        // No contact has been shown yet.
+        std::strcpy(text, kUnknownName);
+    }
+    // Every contact gets a text of its own: a failed conversion would leave
+    // the previous entry's stream to be sent under this contact's marker.
+    if (CHsdFontProcess* font = fontProcess.load()) {
+        font->UTF_8ToUnicodeToFontCode(text);
+    }
+}
+
 void CHsdHid::HandleBrowse(int direction, int lastSequence, char* listText) {
     const unsigned int flags = modeFlags.load();
     if ((flags & kModeContactList) != 0) {
         if (ports_.users != nullptr) {
             std::memset(listText, 0, kListTextSize);
             ports_.users->BrowseUsers(direction, 1);
-            ports_.users->GetShownUserDisplayName(listText);
-            if (CHsdFontProcess* font = fontProcess.load()) {
-                font->UTF_8ToUnicodeToFontCode(listText);
-            }
+            ConvertShownContact(listText);
         }
     } else if ((flags & kModeCallList) != 0 && ports_.calls != nullptr) {
         int id = 0;
@@ -405,7 +432,7 @@ void CHsdHid::HandleListKey(int lastSequence, char* listText) {
         }
         if (!found) {
             std::memset(listText, 0, kListTextSize);
-            std::strcpy(listText, "Unknown User");
+            std::strcpy(listText, kUnknownName);
         }
     } else if (count > 0) {
         ports_.calls->ClearShownCall();

@@ -14,6 +14,7 @@
 #include "Configuration.h"
 #include "HandsetPorts.h"
 #include "HsdStatus.h"
+#include "ModeFlags.h"
 #include "SkypeLinkPorts.h"
 
 class CHsdFontProcess;
@@ -27,15 +28,6 @@ class RingTonePlayer;
 // Set by every link answer of the handset; while it is 1, StartHandsetLink
 // sends nothing.
 extern std::atomic<int> g_bHandsetActive;
-
-// Bits of modeFlags.
-inline constexpr unsigned int kModeNotice = 0x0001;
-inline constexpr unsigned int kModeLinkStarted = 0x0002;
-inline constexpr unsigned int kModePlainText = 0x0010;
-inline constexpr unsigned int kModeFontCodes = 0x0020;
-inline constexpr unsigned int kModeContactList = 0x0400;
-inline constexpr unsigned int kModeCallList = 0x0800;
-inline constexpr unsigned int kModeCallTimer = 0x2000;
 
 // lParam of WM_HANDSET_INPUT for a report of four bytes or fewer.
 inline constexpr std::uint32_t kShortReportParam = 0xFFFFFFFFu;
@@ -138,6 +130,9 @@ private:
     void StopTransfer(unsigned int settleMs);
     void HandleInputWord(std::uint32_t word, int lastSequence, char* listText);
     void HandleLinkAnswer(int code);
+    // Converts the shown contact's name, or its handle when it has none, into
+    // the font component's stream; text receives it (kTextBufferSize bytes).
+    void ConvertShownContact(char* text);
     void HandleBrowse(int direction, int lastSequence, char* listText);
     void HandleListKey(int lastSequence, char* listText);
     void StartListTransfer();

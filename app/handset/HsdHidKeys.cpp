@@ -490,10 +490,7 @@ void CHsdHid::ChooseListView(int view) {
         char buffer[kTextBufferSize] = {};
         ports_.users->SetShowAllUsers(view);
         ports_.users->BrowseUsers(0, 0);
-        ports_.users->GetShownUserDisplayName(buffer);
-        if (CHsdFontProcess* font = fontProcess.load()) {
-            font->UTF_8ToUnicodeToFontCode(buffer);
-        }
+        ConvertShownContact(buffer);
     } else if ((flags & kModeCallList) != 0) {
         if (ports_.calls == nullptr) {
             return;

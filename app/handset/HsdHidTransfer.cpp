@@ -71,7 +71,6 @@ bool CHsdHid::PumpText(Reader read) {
         }
         SendHandsetCommandData(static_cast<unsigned char>(ch), phase);
         if (abortTransfer.load() != 0) {
-            abortTransfer.store(0);
             transferAborted_ = true;
             return false;
         }
@@ -148,20 +147,19 @@ void CHsdHid::HSD_Process2MCUData() {
     transferAborted_ = false;
     TransferKind kind = ChooseKind(modeFlags.load());
     // A list transfer announced before the list was entered: wait a while for
-    // the list or for the transfer to be called off.
+    // the list or for the transfer to be called off. The kind is chosen from
+    // the flags as they are after every pause, so no change can slip between
+    // two looks.
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(kListPollLimitMs);
     while (kind == TransferKind::WaitForList) {
-        const unsigned int flags = modeFlags.load();
         if (transferBusy.load() == 0 || abortTransfer.load() != 0 ||
             std::chrono::steady_clock::now() >= deadline) {
             kind = TransferKind::None;
             break;
         }
         Pause(1);
-        if (modeFlags.load() != flags) {
-            kind = ChooseKind(modeFlags.load());
-        }
+        kind = ChooseKind(modeFlags.load());
     }
     // Nothing to send (kind None) goes straight to the close, which clears
     // transferBusy once the end-of-transfer report is out.
@@ -251,10 +249,9 @@ void CHsdHid::CloseTransfer() {
     }
     Pause(1);
     SendHandsetCommandData(kEndOfTransfer, kMarkerData);
+    // Releases a caller waiting for the stop. A stop request still held by the
+    // font component is withdrawn when the next transfer starts.
     abortTransfer.store(0);
-    if (CHsdFontProcess* font = fontProcess.load()) {
-        font->SetkeepProcess2MCUDataMonitor(0);
-    }
     // Last: StartTransfer takes a cleared transferBusy to mean this thread is done.
     transferBusy.store(0);
 }

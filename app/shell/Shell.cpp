@@ -22,8 +22,6 @@ void DeleteSkypeLink() {
 
 namespace {
 
-constexpr unsigned int kTransferStopPauseMs = 10;
-constexpr unsigned int kTransferPollMs = 3;
 constexpr unsigned int kShutdownPauseMs = 20;
 constexpr unsigned int kExitPauseMs = 50;
 
@@ -141,7 +139,7 @@ void CShell::CheckHandset(Check kind) {
             platform.CloseHandsetMixerControls();
             if (wasPresent) {
                 Request(QAPI_RELEASE);
-                TransferStop();
+                handset.StopTransferForRemoval();
             }
         } else {
             handset.ClearHandsetActive();
@@ -149,7 +147,7 @@ void CShell::CheckHandset(Check kind) {
             handset.SetLinkOpen(0);
             platform.CloseHandsetMixerControls();
             if (wasPresent) {
-                TransferStop();
+                handset.StopTransferForRemoval();
             }
         }
         RemovalTail();
@@ -162,7 +160,7 @@ void CShell::CheckHandset(Check kind) {
         }
         handset.SetLinkOpen(0);
         Request(QAPI_RELEASE);
-        TransferStop();
+        handset.StopTransferForRemoval();
         RemovalTail();
         return;
     }
@@ -196,23 +194,6 @@ void CShell::Arrival(Check kind) {
     handset.SetModeFlags(0);
     handset.SetHandsetPresent(1);
     g_bDeviceCheckPending = 0;
-}
-
-void CShell::TransferStop() {
-    IShellHandset& handset = *m_ports.handset;
-    if (handset.IsTransferBusy()) {
-        handset.SetAbortTransfer(1);
-        handset.SetModeFlags(0);
-        if (g_pFontProcess != nullptr) {
-            g_pFontProcess->SetkeepProcess2MCUDataMonitor(1);
-        }
-        Pause(kTransferStopPauseMs);
-    }
-    // The transfer thread clears the flag when it has stopped.
-    for (unsigned int waited = 0; handset.AbortTransferFlag() != 0 && waited < kTransferStopLimitMs;
-         waited += kTransferPollMs) {
-        Pause(kTransferPollMs);
-    }
 }
 
 void CShell::RemovalTail() {

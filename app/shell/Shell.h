@@ -61,9 +61,6 @@ inline constexpr std::intptr_t kApiAvailable = 0x8001;
 
 class CShell {
 public:
-    // Longest wait for a list transfer to stop when the handset goes; a
-    // transfer thread that never answers must not freeze the program.
-    static constexpr unsigned int kTransferStopLimitMs = 2000;
     static constexpr unsigned int kHandsetOffCommand = 7;
 
     explicit CShell(const ShellPorts& ports) : m_ports(ports) {}
@@ -108,7 +105,6 @@ private:
     void Request(int request);
     void CheckHandset(Check kind);
     void Arrival(Check kind);
-    void TransferStop();
     void RemovalTail();
     void OnCommand(unsigned int command);
     void UpdateTrayState();

@@ -45,9 +45,9 @@ public:
     virtual void SetHandsetPresent(int value) = 0;
     virtual void SetLinkOpen(int value) = 0;
     virtual void SetModeFlags(unsigned int flags) = 0;
-    virtual bool IsTransferBusy() = 0;
-    virtual int AbortTransferFlag() = 0;
-    virtual void SetAbortTransfer(int value) = 0;
+    // The handset is leaving: stops a running LCD transfer and waits for its
+    // close (bounded); returns at once when none runs.
+    virtual void StopTransferForRemoval() = 0;
     // g_bHandsetActive = 0.
     virtual void ClearHandsetActive() = 0;
     // The current SupportAutoRunSkype (the settings dialog may change it).

@@ -158,9 +158,7 @@ public:
     void SetHandsetPresent(int value) override { g_HsdHid.SetHandsetPresent(value); }
     void SetLinkOpen(int value) override { g_HsdHid.SetLinkOpen(value); }
     void SetModeFlags(unsigned int flags) override { g_HsdHid.SetModeFlags(flags); }
-    bool IsTransferBusy() override { return g_HsdHid.IsTransferBusy(); }
-    int AbortTransferFlag() override { return g_HsdHid.AbortTransferFlag(); }
-    void SetAbortTransfer(int value) override { g_HsdHid.SetAbortTransfer(value); }
+    void StopTransferForRemoval() override { g_HsdHid.StopTransferForRemoval(); }
     void ClearHandsetActive() override { g_HsdHid.ClearHandsetActive(); }
     int SupportAutoRunSkype() override { return g_HsdHid.supportAutoRunSkype.load(); }
 };

@@ -77,10 +77,15 @@ TEST(FontTransfer, StopAfterTheFirstItemFreesTheStream) {
     EXPECT_EQ(h.Send(0), Join({Marker(0x70), Data("Hi")}));
 }
 
-TEST(FontTransfer, StopRequestedBeforeATransferIsClearedByIt) {
+TEST(FontTransfer, StopRequestedBeforeATransferStopsItAfterItsFirstItem) {
     Harness h;
     ASSERT_EQ(h.font.UTF_8ToUnicodeToFontCode("Hi"), 0);
     h.font.SetkeepProcess2MCUDataMonitor(1);
+    EXPECT_EQ(h.Send(1), Marker(0x70));
+    // A withdrawn request stops nothing.
+    ASSERT_EQ(h.font.UTF_8ToUnicodeToFontCode("Hi"), 0);
+    h.font.SetkeepProcess2MCUDataMonitor(1);
+    h.font.SetkeepProcess2MCUDataMonitor(0);
     EXPECT_EQ(h.Send(0), Join({Marker(0x70), Data("Hi")}));
 }
 

@@ -49,6 +49,23 @@ TEST_F(InputTest, LinkStartAcceptsTheNextWordWhateverItsSequence) {
     EXPECT_EQ(log.With("cmd").size(), 1u);
 }
 
+TEST_F(InputTest, LinkStartWhileAWordIsHandledAcceptsTheWordAfterIt) {
+    StartInput();
+    handset->SetAcceptAnySequence(0);
+    // The link start comes from another thread while the input thread is busy with a key.
+    log.OnLine([this](const std::string& line) {
+        if (line == "wire BTN_RELEASED 5") {
+            handset->StartHandsetLink();
+        }
+    });
+    Input(0xB5, 1);
+    log.OnLine(nullptr);
+    Input(0x81, 3);  // 2 is expected
+    EXPECT_EQ(g_bHandsetActive.load(), 1);
+    EXPECT_TRUE(log.Has("reg 0E 80 08"));
+    EXPECT_TRUE(log.Has("display 0"));
+}
+
 TEST_F(InputTest, LinkAnswerSetsCodecFadersDisplayModeAndTray) {
     ConfigSwitches switches;
     switches.supportAGC = 1;

@@ -250,17 +250,18 @@ TEST_F(KeyEventTest, ClearKeyLeavesTheListsAndBackspaceTypesOneKey) {
     EXPECT_EQ(log.Take(), (std::vector<std::string>{"backspace"}));
 }
 
-TEST_F(KeyEventTest, StopTransferAndWaitEndsWhenNoTransferIsLeftToAnswer) {
+TEST_F(KeyEventTest, StopAndWaitEndsWhenNoTransferIsLeftToAnswer) {
     // An abort request that no transfer thread will ever clear.
     handset->SetAbortTransfer(1);
     const auto start = std::chrono::steady_clock::now();
     handset->StopTransferAndWait();
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
     EXPECT_EQ(handset->AbortTransferFlag(), 0);
-    // A transfer that claims to be busy but never stops: the wait gives up.
+    // A transfer that claims to be busy but never stops: the wait gives up,
+    // also the device re-check's when the handset has gone.
     handset->transferBusy = 1;
     const auto second = std::chrono::steady_clock::now();
-    handset->StopTransferAndWait();
+    handset->StopTransferForRemoval();
     const auto waited = std::chrono::steady_clock::now() - second;
     EXPECT_GE(waited, std::chrono::milliseconds(CHsdHid::kStopWaitLimitMs));
     EXPECT_LT(waited, std::chrono::milliseconds(CHsdHid::kStopWaitLimitMs + 2000));

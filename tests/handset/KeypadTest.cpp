@@ -77,6 +77,20 @@ TEST_F(KeypadTest, ListViewsChooseOnlineOrAllContactsAndReceivedOrDialledCalls) 
     EXPECT_EQ(log.Take(), (std::vector<std::string>{"play pound.wav"}));
 }
 
+TEST_F(KeypadTest, ListViewNeverShowsAnotherEntrysText) {
+    users.AddUserIfAbsent("bob", USER_OFFLINE);  // no display name
+    users.AddUserIfAbsent("ann", USER_OFFLINE);
+    users.SetUserDisplayName("ann", "Ann", 3);
+    handset->SetModeFlags(kModeContactList);
+    // A caller's name converted earlier is still pending each time.
+    font->UTF_8ToUnicodeToFontCode("Caller");
+    Key(0x6A);  // online contacts only: nobody to show
+    EXPECT_EQ(FontText(), "Unknown User");
+    font->UTF_8ToUnicodeToFontCode("Caller");
+    Key(0x6B);  // all contacts: bob comes first and goes by his handle
+    EXPECT_EQ(FontText(), "bob");
+}
+
 TEST_F(KeypadTest, MissedCallsViewChangesTheCallListEvenWhileBrowsingContacts) {
     calls.AddCall(50, 0);
     calls.SetCallType(50, CALLTYPE_INCOMING_P2P);

@@ -37,6 +37,66 @@ std::string ReadAll(Reader read) {
     return text;
 }
 
+// The font component, with a hook run on the transfer thread just before it
+// sends its stream.
+class HookedFont final : public CHsdFontProcess {
+public:
+    explicit HookedFont(CHsdFontProcess& font) : f_(font) {}
+    HsdStatus SendFontCode2MCU() override {
+        beforeSend();
+        return f_.SendFontCode2MCU();
+    }
+    HsdStatus SetkeepProcess2MCUDataMonitor(std::int32_t flag) override {
+        const HsdStatus result = f_.SetkeepProcess2MCUDataMonitor(flag);
+        stopAsked = stopAsked || flag != 0;
+        return result;
+    }
+    HsdStatus InitialFontTable(const char* d) override { return f_.InitialFontTable(d); }
+    HsdStatus HexToInt(const unsigned char* b, int n, std::int32_t* v) override {
+        return f_.HexToInt(b, n, v);
+    }
+    HsdStatus TransferUnicodeToCode(unsigned char* b) override {
+        return f_.TransferUnicodeToCode(b);
+    }
+    HsdStatus UTF_8ToUnicodeToFontCode(const char* t) override {
+        return f_.UTF_8ToUnicodeToFontCode(t);
+    }
+    HsdStatus UTF_8ToUnicode2Font(const char* t, unsigned char* o) override {
+        return f_.UTF_8ToUnicode2Font(t, o);
+    }
+    HsdStatus FontCodeToUnicodeToUTF_8(const char* t, unsigned char* o) override {
+        return f_.FontCodeToUnicodeToUTF_8(t, o);
+    }
+    HsdStatus Transfer950FontCode(const unsigned char* c, unsigned char* g) override {
+        return f_.Transfer950FontCode(c, g);
+    }
+    HsdStatus Transfer936FontCode(const unsigned char* c, unsigned char* g) override {
+        return f_.Transfer936FontCode(c, g);
+    }
+    HsdStatus Transfer932FontCode(const unsigned char* c, unsigned char* g) override {
+        return f_.Transfer932FontCode(c, g);
+    }
+    HsdStatus BalanceToFontCode(std::int32_t b) override { return f_.BalanceToFontCode(b); }
+    HsdStatus Unicode2FontCode(const unsigned char* t) override { return f_.Unicode2FontCode(t); }
+    HsdStatus TransferUnicodeToLatin(const unsigned char* u, std::int32_t* c) override {
+        return f_.TransferUnicodeToLatin(u, c);
+    }
+    void TransferLatinFontCode(std::int32_t c, unsigned char* g) override {
+        f_.TransferLatinFontCode(c, g);
+    }
+    HsdStatus SetHIDCtrlInterface(I_HsdHIDCtrl* h) override { return f_.SetHIDCtrlInterface(h); }
+    HsdStatus SetHIDCtrlInterfaceKey(int open, int pace) override {
+        return f_.SetHIDCtrlInterfaceKey(open, pace);
+    }
+    HsdStatus SetSupportedARF(std::int32_t flag) override { return f_.SetSupportedARF(flag); }
+
+    std::function<void()> beforeSend = [] {};
+    std::atomic<bool> stopAsked{false};
+
+private:
+    CHsdFontProcess& f_;
+};
+
 class TransferTest : public HandsetTest {
 protected:
     std::vector<std::string> Run(unsigned int flags) {
@@ -215,12 +275,35 @@ TEST_F(TransferTest, HookUpDuringATransferWaitsForItToClose) {
     ASSERT_NE(end, lines.end());
     // Nothing of the text after the character in progress.
     EXPECT_EQ(std::count(lines.begin(), lines.end(), D('c', 0)), 0);
-    // The key's text left only after the transfer had stopped sending the text.
-    const auto sentB = std::find(lines.begin(), lines.end(), D('b', 5));
+    // The key's text left only after the transfer had closed.
     const auto answer =
         std::find(lines.begin(), lines.end(), "wire SET CALL     7 STATUS INPROGRESS");
-    EXPECT_LT(sentB - lines.begin(), answer - lines.begin());
+    EXPECT_LT(end - lines.begin(), answer - lines.begin());
     hid.onData = nullptr;
+}
+
+TEST_F(TransferTest, HookUpJustBeforeTheNameGoesOutStopsItAfterItsFirstItem) {
+    users.AddUserIfAbsent("kim", USER_ONLINE);
+    users.ResetUserBrowse();
+    users.BrowseUsers(0, 0);
+    font->UTF_8ToUnicodeToFontCode("A name long enough to be cut short");
+    SetCurrentCall(7, 2);
+    HookedFont hooked(*font);
+    handset->BindFontProcess(&hooked);
+    std::thread key;
+    hooked.beforeSend = [&] {
+        // The key comes after the transfer's last look at its own abort flag.
+        key = std::thread([this] { handset->HandleKeyEvent(0x1F); });
+        WaitFor([&] { return hooked.stopAsked.load(); });
+    };
+    handset->SetModeFlags(kModeFontCodes | kModeContactList);
+    log.Take();
+    ASSERT_TRUE(handset->StartTransfer());
+    WaitTransferDone();
+    key.join();
+    EXPECT_EQ(log.Take(), (std::vector<std::string>{D(0x6A, 0x0A), D(0x70, 0x0A), D(0x1A, 0x0A),
+                                                    "wire SET CALL     7 STATUS INPROGRESS"}));
+    handset->BindFontProcess(font.get());
 }
 
 TEST_F(TransferTest, RemovalStopsARunningTransferAndWaitsForItsClose) {

@@ -225,20 +225,7 @@ public:
         modeFlags = f;
         m_j.Add("modeFlags " + std::to_string(f));
     }
-    bool IsTransferBusy() override { return transferBusy != 0; }
-    int AbortTransferFlag() override {
-        // The transfer thread stops after some polls.
-        if (abortTransfer != 0 && clearAbortAfterPolls >= 0 && polls++ >= clearAbortAfterPolls) {
-            abortTransfer = 0;
-            transferBusy = 0;
-            m_j.Add("transfer stopped");
-        }
-        return abortTransfer;
-    }
-    void SetAbortTransfer(int v) override {
-        abortTransfer = v;
-        m_j.Add("abortTransfer " + std::to_string(v));
-    }
+    void StopTransferForRemoval() override { m_j.Add("StopTransferForRemoval"); }
     void ClearHandsetActive() override { m_j.Add("handsetActive 0"); }
     int SupportAutoRunSkype() override { return autoRunSkype; }
 
@@ -249,10 +236,6 @@ public:
     int present = 0;
     int linkOpen = -1;
     unsigned int modeFlags = 0xFFFF;
-    int transferBusy = 0;
-    int abortTransfer = 0;
-    int clearAbortAfterPolls = 2;  // -1: never
-    int polls = 0;
     int autoRunSkype = 1;
 
 private:
