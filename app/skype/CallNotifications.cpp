@@ -9,6 +9,7 @@
 #include "AccessSkypeAPI.h"
 #include "CallStore.h"
 #include "HsdFontProcess.h"
+#include "ModeFlags.h"
 #include "NotificationText.h"
 #include "Pause.h"
 #include "SkypeWindowClasses.h"
@@ -29,12 +30,6 @@ constexpr unsigned char kHandsetAnswered = 0x1F;
 constexpr unsigned char kHandsetCallEnded = 0x20;
 constexpr unsigned char kHandsetShowPlainText = 0x3E;
 constexpr unsigned char kHandsetShowFontText = 0x3F;
-
-// modeFlags bits: what the display is about to receive.
-constexpr unsigned int kModeNotice = 0x0001;
-constexpr unsigned int kModePlainCharacters = 0x0010;
-constexpr unsigned int kModeFontCodes = 0x0020;
-constexpr unsigned int kModeDurationText = 0x2000;
 
 constexpr unsigned int kRingRestartPauseMs = 10;
 
@@ -462,10 +457,10 @@ void CAccessSkypeAPI::HandleCallHandle(int id, const char* handle, const Notific
                     font->UTF_8ToUnicodeToFontCode(handle);
                 }
                 // Flagged before the announcement, which the handset may answer at once.
-                m_ports.handset->AddModeFlags(kModePlainCharacters);
+                m_ports.handset->AddModeFlags(kModePlainText);
                 m_ports.handset->SendHandsetCommand(kHandsetShowPlainText);
             } else {
-                m_ports.handset->AddModeFlags(kModePlainCharacters);
+                m_ports.handset->AddModeFlags(kModePlainText);
             }
         }
         return;
@@ -490,6 +485,13 @@ void CAccessSkypeAPI::HandleCallDisplayName(int id, const char* text,
         calls.SetCurrentCallDisplayName(name, TextLength(name) + 1);
         m_ports.users->SetCallerNameText(name);
         if (IsRinging(state.currentCallStatus) && m_bHandsetDisplay.load() != 0) {
+            if (name[0] == '\0') {
+                // Nothing to convert: the font component would keep the last
+                // caller's stream and the LCD would show that name. The
+                // caller's handle is shown instead, once Skype gives it.
+                SendSkypeCommand(SKYPE_CMD_GET_CALL_PARTNER_HANDLE, nullptr, id);
+                return;
+            }
             m_ports.handset->StopTransferAndWait();
             if (CHsdFontProcess* font = m_pFontProcess.load()) {
                 font->UTF_8ToUnicodeToFontCode(name);
@@ -558,7 +560,7 @@ void CAccessSkypeAPI::HandleCallTimestamp(int id, const char* value,
             // The call's duration text waits for the display. The flag goes up
             // before the announcement: a handset that answers at once would
             // otherwise find no text waiting and the duration would be lost.
-            handset.AddModeFlags(kModeDurationText);
+            handset.AddModeFlags(kModeCallTimer);
             if (display) {
                 handset.SendHandsetCommand(kHandsetShowPlainText);
             }

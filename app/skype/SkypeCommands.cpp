@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "ModeFlags.h"
 #include "AccessSkypeAPI.h"
 #include "HsdFontProcess.h"
 #include "Pause.h"
@@ -161,18 +162,17 @@ HsdStatus CAccessSkypeAPI::ShowMissedCalls(int) {
     if (m_bHandsetDisplay.load() == 0 || font == nullptr || missed < 0) {
         return 0;
     }
-    constexpr unsigned int kNoticeAsFontCodes = 0x0021;
     constexpr unsigned char kShowFontText = 0x3F;
     char text[64];
     if (missed > 0) {
         std::snprintf(text, sizeof(text), "%d Missed Calls", missed);
-        m_ports.handset->SetModeFlags(kNoticeAsFontCodes);
+        m_ports.handset->SetModeFlags(kModeNotice | kModeFontCodes);
         font->UTF_8ToUnicodeToFontCode(text);
         m_ports.handset->SendHandsetCommand(kShowFontText);
         Pause(kHandsetCommandPauseMs);
     } else {
         std::snprintf(text, sizeof(text), "%s", "No Missed Calls.");
-        m_ports.handset->SetModeFlags(kNoticeAsFontCodes);
+        m_ports.handset->SetModeFlags(kModeNotice | kModeFontCodes);
         font->UTF_8ToUnicodeToFontCode(text);
         Pause(kHandsetCommandPauseMs);
         m_ports.handset->SendHandsetCommand(kShowFontText);

@@ -869,6 +869,18 @@ TEST_F(CallPropertyTest, EmptyDisplayNameStaysEmptyAndOthersAreStoredById) {
     EXPECT_TRUE(log.With("handset.modeFlags").empty()) << "no display flag: modeFlags untouched";
 }
 
+TEST_F(CallPropertyTest, RingingCallWithoutADisplayNameShowsItsHandleNotTheLastName) {
+    link->SetHandsetDisplayMode(1);
+    ClearRecords();
+    Notify("CALL 12 PARTNER_DISPNAME");
+    EXPECT_TRUE(log.With("font.").empty()) << "an empty name is not converted";
+    EXPECT_TRUE(log.With("handset.command:").empty());
+    EXPECT_EQ(Sent(), (Texts{"GET CALL 12 PARTNER_HANDLE"}));
+    Notify("CALL 12 PARTNER_HANDLE +4930123456");
+    EXPECT_EQ(log.With("font.UTF_8ToUnicodeToFontCode:"), (Texts{"+4930123456"}));
+    EXPECT_EQ(log.With("handset.command:"), (Texts{"0x3E"}));
+}
+
 TEST_F(CallPropertyTest, OverlongNamesAndHandlesAreCutToTheirBuffers) {
     const std::string longWord(5000, 'x');
     std::string manyWords;
