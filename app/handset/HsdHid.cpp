@@ -1,6 +1,5 @@
 #include "HsdHid.h"
 
-#include <chrono>
 #include <cstring>
 #include <vector>
 
@@ -53,7 +52,10 @@ CHsdHid::CHsdHid(IHidLibrary* library) : hidModule(library) {
 }
 
 CHsdHid::~CHsdHid() {
-    inputRunning.store(0);
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        inputRunning.store(0);
+    }
     transferBusy.store(0);
     abortTransfer.store(1);
     // The font component is not told: at static destruction it has already
@@ -202,7 +204,12 @@ HsdStatus CHsdHid::ApplySupportedARF() {
 
 void CHsdHid::StopThreads() {
     StopTransferAndWait();
-    inputRunning.store(0);
+    {
+        // Under the input lock, so that the input thread cannot miss it
+        // between looking at it and going to sleep.
+        std::lock_guard<std::mutex> guard(lock);
+        inputRunning.store(0);
+    }
     inputArrived.notify_all();
     JoinThreads();
 }
@@ -254,9 +261,10 @@ void CHsdHid::HSD_ReadThreadProc() {
             std::uint64_t generation = 0;
             {
                 std::unique_lock<std::mutex> guard(lock);
+                // Asleep until a word arrives or the thread is told to stop.
+                inputArrived.wait(
+                    guard, [this] { return !inputQueue.empty() || inputRunning.load() == 0; });
                 if (inputQueue.empty()) {
-                    // Wakes at once for a new word, and every 3 ms to look at inputRunning.
-                    inputArrived.wait_for(guard, std::chrono::milliseconds(3));
                     continue;
                 }
                 word = inputQueue.front();
