@@ -147,8 +147,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     char about[kAboutSize] = {};
     rig.link->GetCustomerInfo(about, sizeof about);
-    rig.link->UpdateTrayState();
-    inFolder(rig.shell.trayIcon);
+    // The tray shows FileActive with the handset, FileNoANY without it.
+    for (bool present : {true, false}) {
+        rig.handset.present = present;
+        rig.shell.trayIcon.clear();
+        rig.link->UpdateTrayState();
+        inFolder(rig.shell.trayIcon);
+    }
 
     rig.link->FillRingList(nullptr, kRingCombo);
     if (rig.shell.rings > Configuration::kMaxRings) {
