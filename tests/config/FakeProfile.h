@@ -9,15 +9,37 @@
 #include <mutex>
 #include <sstream>
 #include <string>
+#include <utility>
 
 #include "ProfileReader.h"
 
 class FakeProfile : public IProfileReader {
 public:
-    // Sets the whole text of the INI file at path.
+    // Sets the whole text of the INI file at path. It is parsed here, once,
+    // so that reading many keys of a large file stays cheap.
     void SetFile(const std::string& path, const std::string& text) {
+        Values values;
+        std::istringstream lines(text);
+        std::string line;
+        std::string current;
+        while (std::getline(lines, line)) {
+            line = Trim(line);
+            if (line.empty() || line[0] == ';') {
+                continue;
+            }
+            if (line.front() == '[' && line.back() == ']') {
+                current = Lower(Trim(line.substr(1, line.size() - 2)));
+                continue;
+            }
+            const auto equals = line.find('=');
+            if (equals != std::string::npos) {
+                // The first of two equal keys in a section wins.
+                values.emplace(std::make_pair(current, Lower(Trim(line.substr(0, equals)))),
+                               Trim(line.substr(equals + 1)));
+            }
+        }
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_files[path] = text;
+        m_files[path] = std::move(values);
     }
 
     unsigned int ReadInt(const char* section, const char* key, int defaultValue,
@@ -74,30 +96,16 @@ private:
         if (file == m_files.end()) {
             return false;
         }
-        std::istringstream lines(file->second);
-        std::string line;
-        std::string current;
-        while (std::getline(lines, line)) {
-            line = Trim(line);
-            if (line.empty() || line[0] == ';') {
-                continue;
-            }
-            if (line.front() == '[' && line.back() == ']') {
-                current = Lower(Trim(line.substr(1, line.size() - 2)));
-                continue;
-            }
-            const auto equals = line.find('=');
-            if (equals == std::string::npos || current != Lower(section)) {
-                continue;
-            }
-            if (Lower(Trim(line.substr(0, equals))) == Lower(key)) {
-                value = Trim(line.substr(equals + 1));
-                return true;
-            }
+        const auto found = file->second.find(std::make_pair(Lower(section), Lower(key)));
+        if (found == file->second.end()) {
+            return false;
         }
-        return false;
+        value = found->second;
+        return true;
     }
 
     std::mutex m_mutex;
-    std::map<std::string, std::string> m_files;
+    // Values by section and key, both in lower case.
+    using Values = std::map<std::pair<std::string, std::string>, std::string>;
+    std::map<std::string, Values> m_files;
 };
