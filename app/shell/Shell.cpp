@@ -353,6 +353,12 @@ bool CShell::OnMessage(unsigned int message, std::uintptr_t wParam, std::intptr_
             m_ports.handset->OnHidInput(static_cast<std::uint32_t>(wParam),
                                         static_cast<std::uint32_t>(lParam));
             return false;
+        case WM_ENDPOINTSCHANGED:
+            if (m_ports.handset->IsHandsetPresent()) {
+                platform.FollowHandsetEndpoints();
+            }
+            *result = 0;
+            return true;
         case WM_TRAYNOTIFY:
             *result = platform.OnTrayNotification(wParam, lParam);
             return true;

@@ -406,6 +406,15 @@ TEST_F(ShellTest, MixerChangeRaisesMicrophoneOnlyDuringACall) {
     EXPECT_EQ(j.Count("mic control change 11 22"), 2) << j.Text();
 }
 
+TEST_F(ShellTest, EndpointChangesAreFollowedOnlyWhileTheHandsetIsPresent) {
+    Start(false);
+    EXPECT_EQ(Send(WM_ENDPOINTSCHANGED, 0, 0), 0);
+    EXPECT_FALSE(j.Has("follow endpoints"));
+    handset.present = 1;
+    Send(WM_ENDPOINTSCHANGED, 0, 0);
+    EXPECT_EQ(j.Count("follow endpoints"), 1);
+}
+
 TEST_F(ShellTest, MenuCommandsOpenDialogsOnlyWhileNotOpen) {
     Start(true);
     for (unsigned int command :
