@@ -241,7 +241,7 @@ private:
 
 class CWinLinkAudio : public ILinkAudio {
 public:
-    std::string GetHandsetDeviceName() override { return HandsetDeviceName(false); }
+    std::string GetHandsetDeviceName(bool capture) override { return HandsetDeviceName(capture); }
     void SetPreferredAudioDevices() override { ::SetPreferredAudioDevices(); }
 };
 
