@@ -393,6 +393,10 @@ void CShell::Shutdown() {
         handset.StopThreads();
         DeleteSkypeLink();
     });
+    // Released here, once nothing adjusts the volume any more, rather than by
+    // static destructors at process exit: the endpoint objects and their
+    // notifications belong to the audio service.
+    m_ports.platform->CloseHandsetMixerControls();
     delete g_pUserStore.exchange(nullptr);
     delete g_pCallStore.exchange(nullptr);
     if (g_pFontProcess != nullptr) {

@@ -464,10 +464,10 @@ TEST_F(ShellTest, ExitRequestReleasesSkypeAndRemovesTrayBeforeTheWindowGoes) {
 TEST_F(ShellTest, ShutdownTurnsHandsetOffThenFreesObjectsAfterTheirThreads) {
     Start(true);
     shell.Shutdown();
-    EXPECT_EQ(j.Entries(),
-              (std::vector<std::string>{"stop sounds", "SendHandsetCommand 7", "handsetActive 0",
-                                        "ResetHandset", "kill timer", "serving windows",
-                                        "StopThreads", "link deleted", "served", "font release"}));
+    EXPECT_EQ(j.Entries(), (std::vector<std::string>{
+                               "stop sounds", "SendHandsetCommand 7", "handsetActive 0",
+                               "ResetHandset", "kill timer", "serving windows", "StopThreads",
+                               "link deleted", "served", "close mixers", "font release"}));
     EXPECT_EQ(pauses, std::vector<unsigned int>{20});
     EXPECT_EQ(g_pSkypeAPI.load(), nullptr);
     EXPECT_EQ(g_pCallStore.load(), nullptr);
