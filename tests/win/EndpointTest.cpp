@@ -46,6 +46,7 @@ protected:
     void TearDown() override {
         CloseHandsetAudio();
         EXPECT_FALSE(FakeEndpoints::WatchRegistered());
+        EXPECT_EQ(FakeEndpoints::VolumeCallbacks(), 0);
         EXPECT_EQ(FakeEndpoints::LiveObjects(), 0);
         FakeEndpoints::Uninstall();
         FakeMixer::Uninstall();

@@ -34,6 +34,8 @@ void Remove(const std::wstring& id);
 float Scalar(const std::wstring& id);
 // Fake objects alive (handed out and not yet released).
 int LiveObjects();
+// Registered and not unregistered: endpoint volume call-backs; the endpoint watch.
+int VolumeCallbacks();
 bool WatchRegistered();
 
 }  // namespace FakeEndpoints
