@@ -32,6 +32,9 @@ public:
     virtual bool GetAttributes(HANDLE device, const HidCandidate& candidate,
                                HIDD_ATTRIBUTES& attributes) = 0;
     virtual bool GetCaps(HANDLE device, const HidCandidate& candidate, HIDP_CAPS& caps) = 0;
+    // The device container the candidate belongs to, as GUID text; false when
+    // it has none or it cannot be read.
+    virtual bool GetContainerId(const HidCandidate& candidate, std::string& containerId) = 0;
 };
 
 // SetupAPI and the HID class driver, plus the virtual handset named by

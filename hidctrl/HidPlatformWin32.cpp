@@ -1,15 +1,22 @@
 #include <windows.h>
 
 #include "HidApi.h"
+#include <devpropdef.h>
 #include <setupapi.h>
 
 #include <cstring>
 #include <vector>
 
+#include "GuidText.h"
 #include "HidPlatform.h"
 #include "VirtualDevice.h"
 
 namespace {
+
+// DEVPKEY_Device_ContainerId: the container the device node belongs to,
+// shared by all functions of one physical device.
+const DEVPROPKEY kContainerIdKey = {
+    {0x8c7ed206, 0x3f8a, 0x4827, {0xb3, 0xab, 0xae, 0x9e, 0x1f, 0xae, 0xfc, 0x6c}}, 2};
 
 // The virtual handset, when the variable names a pipe and its announcement exists.
 bool FindVirtualHandset(HidCandidate& candidate) {
@@ -119,6 +126,43 @@ public:
         const bool ok = HidP_GetCaps(preparsed, &caps) == HIDP_STATUS_SUCCESS;
         HidD_FreePreparsedData(preparsed);
         return ok;
+    }
+
+    bool GetContainerId(const HidCandidate& candidate, std::string& containerId) override {
+        if (candidate.simulated) {
+            return false;
+        }
+        HDEVINFO set = SetupDiCreateDeviceInfoList(nullptr, nullptr);
+        if (set == INVALID_HANDLE_VALUE) {
+            return false;
+        }
+        SP_DEVICE_INTERFACE_DATA data{};
+        data.cbSize = sizeof data;
+        SP_DEVINFO_DATA node{};
+        node.cbSize = sizeof node;
+        DWORD needed = 0;
+        const bool opened = SetupDiOpenDeviceInterfaceA(set, candidate.path.c_str(), 0, &data);
+        if (opened) {
+            SetupDiGetDeviceInterfaceDetailA(set, &data, nullptr, 0, &needed, nullptr);
+        }
+        // The device node comes with the interface's details.
+        std::vector<DWORD> buffer(needed / sizeof(DWORD) + 1);
+        auto* detail = reinterpret_cast<PSP_DEVICE_INTERFACE_DETAIL_DATA_A>(buffer.data());
+        detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
+        GUID container{};
+        DEVPROPTYPE type = 0;
+        const bool found =
+            opened && needed >= sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A) &&
+            SetupDiGetDeviceInterfaceDetailA(set, &data, detail, needed, nullptr, &node) &&
+            SetupDiGetDevicePropertyW(set, &node, &kContainerIdKey, &type,
+                                      reinterpret_cast<PBYTE>(&container), sizeof container,
+                                      nullptr, 0) &&
+            type == DEVPROP_TYPE_GUID;
+        SetupDiDestroyDeviceInfoList(set);
+        if (found) {
+            containerId = GuidText(container);
+        }
+        return found;
     }
 };
 

@@ -111,6 +111,7 @@ HsdStatus CHsdHIDCtrl::OpenDevice(unsigned short vendorMask, unsigned short prod
             caps = HIDP_CAPS{};
             platform_->GetCaps(device, candidate, caps);
             devicePath = candidate.path;
+            opened = candidate;
             ReplaceOutput(
                 std::make_shared<OutputDevice>(device, OrDefault(caps.OutputReportByteLength)));
             return HSD_OK;
@@ -393,5 +394,15 @@ HsdStatus CHsdHIDCtrl::ShowLastError() {
 
 HsdStatus CHsdHIDCtrl::SetSupportedARF(int value) {
     supportedARF = value;
+    return HSD_OK;
+}
+
+HsdStatus CHsdHIDCtrl::GetContainerId(char* out, unsigned int size) {
+    std::string containerId;
+    if (out == nullptr || size == 0 || platform_ == nullptr || !IsOpen() ||
+        !platform_->GetContainerId(opened, containerId) || containerId.size() >= size) {
+        return E_FAIL;
+    }
+    std::memcpy(out, containerId.c_str(), containerId.size() + 1);
     return HSD_OK;
 }

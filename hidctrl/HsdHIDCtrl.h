@@ -44,6 +44,7 @@ public:
     HsdStatus SetFontProcess(CHsdFontProcess* fontProcess) override;
     HsdStatus ShowLastError() override;
     HsdStatus SetSupportedARF(int value) override;
+    HsdStatus GetContainerId(char* out, unsigned int size) override;
 
     // After the interface's operations, as the table's last slot.
     virtual ~CHsdHIDCtrl();
@@ -85,6 +86,7 @@ private:
 
     std::atomic<int> running{0};
     std::string devicePath;
+    HidCandidate opened;
     int supportedARF = 0;
     int paceTransfers = 0;
     int vendorId = 0;

@@ -32,6 +32,10 @@ public:
     virtual HsdStatus SetFontProcess(CHsdFontProcess* fontProcess) = 0;
     virtual HsdStatus ShowLastError() = 0;
     virtual HsdStatus SetSupportedARF(int value) = 0;
+    // The open device's container id as GUID text ("{...}", NUL-terminated);
+    // E_FAIL when no device is open, it has none (the virtual handset) or it
+    // cannot be read. Added last, so the slots above keep their places.
+    virtual HsdStatus GetContainerId(char* out, unsigned int size) = 0;
 
 protected:
     // Destroyed only through the library's DeleteComponentInstance; the

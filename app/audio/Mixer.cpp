@@ -372,23 +372,7 @@ void CMixerFader::SetFaderValue(int kind, unsigned int level) {
         Report("SetFaderValue", "Wrong sub-type for a fader control.");
         return;
     }
-    std::uint64_t v = 0;
-    switch (kind) {
-        case 0:
-            v = std::min<std::uint64_t>(std::uint64_t{sliderPos + 25ull} * stepSize,
-                                        std::uint64_t{steps} * stepSize);
-            break;
-        case 1:
-            v = sliderPos > 25 ? std::uint64_t{sliderPos - 25} * stepSize : 0;
-            break;
-        case 2:
-        case 4:
-            v = std::uint64_t{level} * steps * stepSize / 32;
-            break;
-        default:
-            v = 0;
-            break;
-    }
+    const std::uint64_t v = FaderTarget(kind, level, sliderPos, steps, stepSize);
     const DWORD value = static_cast<DWORD>(std::min<std::uint64_t>(v, 0xFFFFFFFFull));
     DWORD* values = detailValues.get();
     if (ValueCount() <= 1) {
@@ -410,7 +394,7 @@ int CMixerFader::GetFaderLevel() {
     if (!GetControlDetails()) {
         return 0;
     }
-    return static_cast<int>(std::uint64_t{detailValues[0]} * 32 / stepSize / steps);
+    return FaderLevel(detailValues[0], steps, stepSize);
 }
 
 int CMixerFader::OnControlChange(HMIXER mixer, DWORD controlId) {
@@ -421,13 +405,17 @@ int CMixerFader::OnControlChange(HMIXER mixer, DWORD controlId) {
     if (!GetControlDetails()) {
         return 0;
     }
-    if (detailValues[0] < 10000) {
-        detailValues[0] = 10000;
+    if (detailValues[0] < kMicFloor) {
+        detailValues[0] = kMicFloor;
     }
     SetControlDetails();
     SetHVSliderPos();
     GetControlDetails();
     return 0;
+}
+
+int CMixerFader::OnControlChange(WPARAM source, LPARAM controlId) {
+    return OnControlChange(reinterpret_cast<HMIXER>(source), static_cast<DWORD>(controlId));
 }
 
 // ---- CMixerNumber ----

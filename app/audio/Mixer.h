@@ -10,6 +10,8 @@
 #include <memory>
 #include <mutex>
 
+#include "HandsetFader.h"
+
 // Source type meaning "no source line: the destination line holds the control".
 inline constexpr DWORD kNoSourceLine = MIXERLINE_COMPONENTTYPE_SRC_ANALOG + 1;
 
@@ -59,18 +61,24 @@ private:
     void CloseLocked();
 };
 
-class CMixerFader : public CMixerBase {
+class CMixerFader final : public CMixerBase, public HandsetFader {
 public:
     // subType 2 is a slider, 3 read-only; other values are refused by the
     // fader operations.
     int Init(DWORD destination, DWORD source, DWORD controlType, int subType, HWND window);
     void SetHVSliderPos();
     // kind 0 steps up, 1 steps down, 2 or 4 sets level (0..32 of full scale).
-    void SetFaderValue(int kind, unsigned int level);
+    void SetFaderValue(int kind, unsigned int level) override;
     // 0..32; 0 when the control cannot be read.
-    int GetFaderLevel();
+    int GetFaderLevel() override;
     // Keeps the control at 10000 or more; the caller decides when (during calls).
     int OnControlChange(HMIXER mixer, DWORD controlId);
+    // The same for a notification's parameters (mixer handle, control id).
+    int OnControlChange(WPARAM source, LPARAM controlId) override;
+    void GetDeviceName(char* out, std::size_t size) const override {
+        CMixerBase::GetDeviceName(out, size);
+    }
+    bool IsOpen() const override { return CMixerBase::IsOpen(); }
 
     DWORD SliderPos() const { return sliderPos; }
     float Balance() const { return balance; }

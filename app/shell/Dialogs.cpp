@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "HandsetMixers.h"
+#include "HandsetAudio.h"
 #include "Pause.h"
 #include "SoundMapper.h"
 #include "ThreadLabel.h"
@@ -166,8 +166,8 @@ INT_PTR CALLBACK VolumeDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
             // A fader at full scale reads 32, one above the track bar's top;
             // keep the level shown, or the first move of either track bar
             // would be taken for a move of the other one.
-            g_nLastSpeakerLevel = ShownLevel(g_SpeakerVolume.GetFaderLevel());
-            g_nLastMicLevel = ShownLevel(g_MicVolume.GetFaderLevel());
+            g_nLastSpeakerLevel = ShownLevel(HandsetSpeaker().GetFaderLevel());
+            g_nLastMicLevel = ShownLevel(HandsetMicrophone().GetFaderLevel());
             SendDlgItemMessageA(dialog, IDC_MIC_LEVEL, TBM_SETPOS, TRUE,
                                 kTrackTop - g_nLastMicLevel);
             SendDlgItemMessageA(dialog, IDC_SPEAKER_LEVEL, TBM_SETPOS, TRUE,
@@ -180,10 +180,10 @@ INT_PTR CALLBACK VolumeDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
             const int speaker = TrackLevel(dialog, IDC_SPEAKER_LEVEL);
             if (mic != g_nLastMicLevel) {
                 g_nLastMicLevel = mic;
-                g_MicVolume.SetFaderValue(4, static_cast<unsigned>(mic));
+                HandsetMicrophone().SetFaderValue(4, static_cast<unsigned>(mic));
             } else if (speaker != g_nLastSpeakerLevel) {
                 g_nLastSpeakerLevel = speaker;
-                g_SpeakerVolume.SetFaderValue(4, static_cast<unsigned>(speaker));
+                HandsetSpeaker().SetFaderValue(4, static_cast<unsigned>(speaker));
             }
             return TRUE;
         }
@@ -292,11 +292,18 @@ void StopAudioWatcher() {
     }
 }
 
+// The devices the two lists offer: the playback and recording endpoints while
+// the handset's sound is on its endpoints, else the wave device list for both.
+std::vector<std::string> ListedDevices(bool recording) {
+    return UsingHandsetEndpoints() ? HandsetEndpointNames(recording) : AudioDeviceList();
+}
+
 void FillDeviceLists(HWND dialog) {
     HWND speaker = GetDlgItem(dialog, IDC_SPEAKER_DEVICE);
     HWND mic = GetDlgItem(dialog, IDC_MIC_DEVICE);
-    const std::vector<std::string> devices = AudioDeviceList();
-    if (devices.empty()) {
+    const std::vector<std::string> speakers = ListedDevices(false);
+    const std::vector<std::string> mics = ListedDevices(true);
+    if (speakers.empty() || mics.empty()) {
         char noSpeaker[64] = {};
         char noMic[64] = {};
         LoadStringA(ProgramInstance(), IDS_NO_SPEAKER, noSpeaker, sizeof(noSpeaker));
@@ -309,8 +316,10 @@ void FillDeviceLists(HWND dialog) {
         SendMessageA(mic, CB_SHOWDROPDOWN, FALSE, 0);
         return;
     }
-    for (const std::string& name : devices) {
+    for (const std::string& name : speakers) {
         SendMessageA(speaker, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
+    }
+    for (const std::string& name : mics) {
         SendMessageA(mic, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
     }
     // Entry 0 stands wherever Windows' choice cannot be read or is not listed.
@@ -338,13 +347,12 @@ bool ApplyDeviceChoice(HWND dialog) {
         ERROR_SUCCESS) {
         return false;
     }
-    const std::vector<std::string> devices = AudioDeviceList();
     const std::string speaker = SelectedText(GetDlgItem(dialog, IDC_SPEAKER_DEVICE));
     const std::string mic = SelectedText(GetDlgItem(dialog, IDC_MIC_DEVICE));
-    if (IsListedDevice(devices, speaker)) {
+    if (IsListedDevice(ListedDevices(false), speaker)) {
         WriteDeviceName(key, "Playback", speaker);
     }
-    if (IsListedDevice(devices, mic)) {
+    if (IsListedDevice(ListedDevices(true), mic)) {
         WriteDeviceName(key, "Record", mic);
     }
     RegCloseKey(key);

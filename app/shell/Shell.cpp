@@ -334,6 +334,12 @@ bool CShell::OnMessage(unsigned int message, std::uintptr_t wParam, std::intptr_
             m_ports.handset->OnHidInput(static_cast<std::uint32_t>(wParam),
                                         static_cast<std::uint32_t>(lParam));
             return false;
+        case WM_ENDPOINTSCHANGED:
+            if (m_ports.handset->IsHandsetPresent()) {
+                platform.FollowHandsetEndpoints();
+            }
+            *result = 0;
+            return true;
         case WM_TRAYNOTIFY:
             *result = platform.OnTrayNotification(wParam, lParam);
             return true;
@@ -368,6 +374,10 @@ void CShell::Shutdown() {
         handset.StopThreads();
         DeleteSkypeLink();
     });
+    // Released here, once nothing adjusts the volume any more, rather than by
+    // static destructors at process exit: the endpoint objects and their
+    // notifications belong to the audio service.
+    m_ports.platform->CloseHandsetMixerControls();
     delete g_pUserStore.exchange(nullptr);
     delete g_pCallStore.exchange(nullptr);
     if (g_pFontProcess != nullptr) {

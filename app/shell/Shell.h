@@ -31,6 +31,8 @@ extern int g_bDeviceCheckPending;
 
 // Messages of the program's own and the one timer of the main window.
 inline constexpr unsigned int WM_TRAYNOTIFY = 0x800A;  // WM_APP + 10
+// Audio endpoints came or went (WM_HANDSET_ENDPOINTS_CHANGED, WM_APP + 11).
+inline constexpr unsigned int WM_ENDPOINTSCHANGED = 0x800B;
 inline constexpr unsigned int IDT_DEVICE_RECHECK = 32769;
 inline constexpr unsigned int kDeviceRecheckMs = 600;
 

@@ -86,9 +86,12 @@ public:
     virtual void RunServingWindows(const std::function<void()>& work) = 0;
     // Stops whatever the process plays (the PC ring tone).
     virtual void StopSounds() = 0;
-    // The handset's four mixer controls.
+    // The handset's sound: its endpoints, or its four mixer controls.
     virtual void OpenHandsetMixerControls() = 0;
     virtual void CloseHandsetMixerControls() = 0;
+    // Audio endpoints came or went while the handset is present: the choice
+    // of the handset's sound is made again.
+    virtual void FollowHandsetEndpoints() = 0;
     // MM_MIXM_CONTROL_CHANGE for the microphone volume control.
     virtual void OnMicVolumeControlChange(std::uintptr_t wParam, std::intptr_t lParam) = 0;
     // The Skype client: started when missing and wanted; its child windows found.

@@ -10,7 +10,7 @@
 #include "ComponentBinding.h"
 #include "Dialogs.h"
 #include "HandsetInstance.h"
-#include "HandsetMixers.h"
+#include "HandsetAudio.h"
 #include "HsdFontProcess.h"
 #include "I_HsdHIDCtrl.h"
 #include "Pause.h"
@@ -25,6 +25,8 @@
 #include "WinHandsetPorts.h"
 #include "WinSkypeWire.h"
 #include "WinSoundOutput.h"
+
+static_assert(WM_ENDPOINTSCHANGED == WM_HANDSET_ENDPOINTS_CHANGED);
 
 namespace {
 
@@ -82,10 +84,18 @@ public:
         }
         worker.join();
     }
-    void OpenHandsetMixerControls() override { ::OpenHandsetMixerControls(g_hMainWnd); }
-    void CloseHandsetMixerControls() override { ::CloseHandsetMixerControls(); }
+    void OpenHandsetMixerControls() override {
+        char containerId[64] = {};
+        I_HsdHIDCtrl* hid = g_HsdHid.HidCtrl();
+        if (hid == nullptr || hid->GetContainerId(containerId, sizeof containerId) != HSD_OK) {
+            containerId[0] = '\0';
+        }
+        OpenHandsetAudio(g_hMainWnd, containerId);
+    }
+    void CloseHandsetMixerControls() override { CloseHandsetAudio(); }
+    void FollowHandsetEndpoints() override { ::FollowHandsetEndpoints(); }
     void OnMicVolumeControlChange(std::uintptr_t wParam, std::intptr_t lParam) override {
-        g_MicVolume.OnControlChange(reinterpret_cast<HMIXER>(wParam), static_cast<DWORD>(lParam));
+        HandsetMicrophone().OnControlChange(wParam, lParam);
     }
     void StartSkypeIfMissing(int autoRunSkype) override { ::StartSkypeIfMissing(autoRunSkype); }
     void DiscoverSkypeWindows() override { ::DiscoverSkypeWindows(); }
@@ -229,11 +239,7 @@ private:
 
 class CWinLinkAudio : public ILinkAudio {
 public:
-    std::string GetHandsetDeviceName() override {
-        char name[256] = {};
-        g_SpeakerVolume.GetDeviceName(name, sizeof name);
-        return name;
-    }
+    std::string GetHandsetDeviceName(bool capture) override { return HandsetDeviceName(capture); }
     void SetPreferredAudioDevices() override { ::SetPreferredAudioDevices(); }
 };
 

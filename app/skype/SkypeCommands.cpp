@@ -129,7 +129,7 @@ HsdStatus CAccessSkypeAPI::SendSkypeCommand(unsigned char code, const char* user
     char deviceName[255] = {};
     if (code == SKYPE_CMD_SET_AUDIO_IN || code == SKYPE_CMD_SET_AUDIO_OUT ||
         code == SKYPE_CMD_SET_RINGER) {
-        std::string name = m_ports.audio->GetHandsetDeviceName();
+        std::string name = m_ports.audio->GetHandsetDeviceName(code == SKYPE_CMD_SET_AUDIO_IN);
         if (name.empty()) {
             return 0;
         }

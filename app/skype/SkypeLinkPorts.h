@@ -66,13 +66,14 @@ public:
     virtual void SetProtocolVersion(int version) = 0;
 };
 
-// The handset's audio device: its name (the speaker-volume mixer control's
-// device name, in the system code page) and the Sound Mapper's preferred devices.
+// The handset's audio devices: their names (in the system code page) and the
+// Sound Mapper's preferred devices.
 class ILinkAudio {
 public:
     virtual ~ILinkAudio() = default;
-    // Empty when no handset audio device is known.
-    virtual std::string GetHandsetDeviceName() = 0;
+    // The recording (capture) or playback device's name; empty when no
+    // handset audio device is known.
+    virtual std::string GetHandsetDeviceName(bool capture) = 0;
     virtual void SetPreferredAudioDevices() = 0;
 };
 

@@ -127,6 +127,7 @@ public:
         log_.Add("arf " + std::to_string(value));
         return 0;
     }
+    HsdStatus GetContainerId(char*, unsigned int) override { return E_FAIL; }
 
     std::atomic<HsdStatus> reopenResult{0};
     std::atomic<HsdStatus> codecResult{0};

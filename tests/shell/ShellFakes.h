@@ -267,6 +267,7 @@ public:
     }
     void OpenHandsetMixerControls() override { m_j.Add("open mixers"); }
     void CloseHandsetMixerControls() override { m_j.Add("close mixers"); }
+    void FollowHandsetEndpoints() override { m_j.Add("follow endpoints"); }
     void OnMicVolumeControlChange(std::uintptr_t w, std::intptr_t l) override {
         m_j.Add("mic control change " + std::to_string(w) + " " + std::to_string(l));
     }

@@ -388,6 +388,15 @@ TEST_F(ShellTest, MixerChangeRaisesMicrophoneOnlyDuringACall) {
     EXPECT_EQ(j.Count("mic control change 11 22"), 2) << j.Text();
 }
 
+TEST_F(ShellTest, EndpointChangesAreFollowedOnlyWhileTheHandsetIsPresent) {
+    Start(false);
+    EXPECT_EQ(Send(WM_ENDPOINTSCHANGED, 0, 0), 0);
+    EXPECT_FALSE(j.Has("follow endpoints"));
+    handset.present = 1;
+    Send(WM_ENDPOINTSCHANGED, 0, 0);
+    EXPECT_EQ(j.Count("follow endpoints"), 1);
+}
+
 TEST_F(ShellTest, MenuCommandsOpenDialogsOnlyWhileNotOpen) {
     Start(true);
     for (unsigned int command :
@@ -437,10 +446,10 @@ TEST_F(ShellTest, ExitRequestReleasesSkypeAndRemovesTrayBeforeTheWindowGoes) {
 TEST_F(ShellTest, ShutdownTurnsHandsetOffThenFreesObjectsAfterTheirThreads) {
     Start(true);
     shell.Shutdown();
-    EXPECT_EQ(j.Entries(),
-              (std::vector<std::string>{"stop sounds", "SendHandsetCommand 7", "handsetActive 0",
-                                        "ResetHandset", "kill timer", "serving windows",
-                                        "StopThreads", "link deleted", "served", "font release"}));
+    EXPECT_EQ(j.Entries(), (std::vector<std::string>{
+                               "stop sounds", "SendHandsetCommand 7", "handsetActive 0",
+                               "ResetHandset", "kill timer", "serving windows", "StopThreads",
+                               "link deleted", "served", "close mixers", "font release"}));
     EXPECT_EQ(pauses, std::vector<unsigned int>{20});
     EXPECT_EQ(g_pSkypeAPI.load(), nullptr);
     EXPECT_EQ(g_pCallStore.load(), nullptr);

@@ -305,20 +305,24 @@ private:
 class FakeAudio : public ILinkAudio {
 public:
     explicit FakeAudio(EventLog& log) : m_log(log) {}
-    std::string GetHandsetDeviceName() override {
+    std::string GetHandsetDeviceName(bool capture) override {
         std::lock_guard<std::mutex> lock(m_mutex);
-        return m_deviceName;
+        return capture ? m_captureName : m_deviceName;
     }
     void SetPreferredAudioDevices() override { m_log.Add("audio.SetPreferredAudioDevices"); }
-    void SetDeviceName(const std::string& name) {
+    // One name for both directions, as on the mixer.
+    void SetDeviceName(const std::string& name) { SetDeviceNames(name, name); }
+    void SetDeviceNames(const std::string& playback, const std::string& recording) {
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_deviceName = name;
+        m_deviceName = playback;
+        m_captureName = recording;
     }
 
 private:
     EventLog& m_log;
     std::mutex m_mutex;
     std::string m_deviceName = "USB Audio Device";
+    std::string m_captureName = "USB Audio Device";
 };
 
 class FakeShell : public ILinkShell {

@@ -72,7 +72,7 @@ public:
 
 class QuietAudio final : public ILinkAudio {
 public:
-    std::string GetHandsetDeviceName() override { return "USB Audio Device"; }
+    std::string GetHandsetDeviceName(bool) override { return "USB Audio Device"; }
     void SetPreferredAudioDevices() override {}
 };
 

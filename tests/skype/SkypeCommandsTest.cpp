@@ -158,6 +158,18 @@ TEST_F(SendSkypeCommandTest, DeviceNameGoesAsItIsWithoutTheFontComponent) {
     EXPECT_EQ(Sent(1), (Texts{"SET AUDIO_OUT USB Audio Device "}));
 }
 
+TEST_F(SendSkypeCommandTest, RecordingGetsTheCaptureNamePlaybackAndRingerTheRenderNameWhole) {
+    audio.SetDeviceNames("Speakers (USB Telephone Handset Audio Device)",
+                         "Microphone (USB Telephone Handset Audio Device)");
+    link->SetFontProcess(&font);
+    link->SendSkypeCommand(SKYPE_CMD_SET_AUDIO_IN, nullptr, 0);
+    link->SendSkypeCommand(SKYPE_CMD_SET_AUDIO_OUT, nullptr, 0);
+    link->SendSkypeCommand(SKYPE_CMD_SET_RINGER, nullptr, 0);
+    EXPECT_EQ(Sent(3), (Texts{"SET AUDIO_IN Microphone (USB Telephone Handset Audio Device) ",
+                              "SET AUDIO_OUT Speakers (USB Telephone Handset Audio Device) ",
+                              "SET RINGER Speakers (USB Telephone Handset Audio Device) "}));
+}
+
 TEST_F(SendSkypeCommandTest, NoHandsetDeviceQueuesNoDeviceCommand) {
     audio.SetDeviceName("");
     link->SetFontProcess(&font);

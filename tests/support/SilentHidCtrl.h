@@ -26,4 +26,5 @@ public:
     HsdStatus SetFontProcess(CHsdFontProcess*) override { return 0; }
     HsdStatus ShowLastError() override { return 0; }
     HsdStatus SetSupportedARF(int) override { return 0; }
+    HsdStatus GetContainerId(char*, unsigned int) override { return E_FAIL; }
 };

@@ -18,7 +18,9 @@
 #include <vector>
 
 #include "Dialogs.h"
+#include "FakeEndpoints.h"
 #include "FakeMixer.h"
+#include "HandsetAudio.h"
 #include "HandsetMixers.h"
 #include "Pause.h"
 #include "SoundMapper.h"
@@ -585,6 +587,44 @@ TEST_F(AudioDialogTest, ListsFollowWindowsChoiceAndOkAppliesTheUsersChoice) {
     // The watcher had ended before the dialog was gone.
     EXPECT_EQ(WaitForSingleObject(watcher, 0), WAIT_OBJECT_0);
     CloseHandle(watcher);
+}
+
+TEST_F(AudioDialogTest, OnTheEndpointsTheListsAreThePlaybackAndRecordingEndpoints) {
+    const std::string container = "{6A1B2C3D-4E5F-4071-8293-A4B5C6D7E8F9}";
+    FakeEndpoints::Install(
+        {{L"card.out", eRender, L"Speakers (Realtek Audio)", ""},
+         {L"handset.out", eRender, L"Speakers (Telephone Handset)", container},
+         {L"card.in", eCapture, L"Microphone (Realtek Audio)", ""},
+         {L"handset.in", eCapture, L"Microphone (Telephone Handset)", container}});
+    OpenHandsetAudio(owner, container);
+    SetSoundMapper("Speakers (Telephone Handset)", "USB Audio Handset");
+    std::vector<std::string> speakers, mics;
+    int speakerShown = -1, micShown = -1;
+    WhileModal(
+        "Audio Device Settings", [&] { return OpenAudioDeviceDialog(owner, host); },
+        [&](HWND dialog) {
+            HWND speaker = GetDlgItem(dialog, IDC_SPEAKER_DEVICE);
+            HWND mic = GetDlgItem(dialog, IDC_MIC_DEVICE);
+            for (int i = 0; i < SendMessageA(speaker, CB_GETCOUNT, 0, 0); ++i) {
+                speakers.push_back(ComboEntry(speaker, i));
+            }
+            for (int i = 0; i < SendMessageA(mic, CB_GETCOUNT, 0, 0); ++i) {
+                mics.push_back(ComboEntry(mic, i));
+            }
+            speakerShown = Selection(dialog, IDC_SPEAKER_DEVICE);
+            micShown = Selection(dialog, IDC_MIC_DEVICE);
+            PickEntry(dialog, IDC_MIC_DEVICE, 1);
+            ClickOk(dialog);
+        });
+    CloseHandsetAudio();
+    FakeEndpoints::Uninstall();
+    EXPECT_EQ(speakers, (std::vector<std::string>{"Speakers (Realtek Audio)",
+                                                  "Speakers (Telephone Handset)"}));
+    EXPECT_EQ(mics, (std::vector<std::string>{"Microphone (Realtek Audio)",
+                                              "Microphone (Telephone Handset)"}));
+    EXPECT_EQ(speakerShown, 1);
+    EXPECT_EQ(micShown, 0);  // a wave device's name is not an endpoint's
+    EXPECT_EQ(SoundMapperText("Record"), "Microphone (Telephone Handset)");
 }
 
 TEST_F(AudioDialogTest, WithoutWaveDevicesTheListsSayNoSpeakerAndNoMicAndNothingIsWritten) {

@@ -30,7 +30,9 @@ struct FakeDevice {
 // Devices in a fixed order; an "open" device is an event handle (writes to it fail).
 class FakeHidPlatform final : public IHidPlatform {
 public:
-    explicit FakeHidPlatform(std::vector<FakeDevice>& devices) : devices_(devices) {}
+    FakeHidPlatform(std::vector<FakeDevice>& devices,
+                    std::map<std::string, std::string>& containers)
+        : devices_(devices), containers_(containers) {}
 
     std::vector<HidCandidate> Enumerate() override {
         std::vector<HidCandidate> list;
@@ -59,6 +61,14 @@ public:
         caps.OutputReportByteLength = 8;
         return true;
     }
+    bool GetContainerId(const HidCandidate& candidate, std::string& containerId) override {
+        const auto found = containers_.find(candidate.path);
+        if (found == containers_.end()) {
+            return false;
+        }
+        containerId = found->second;
+        return true;
+    }
 
 private:
     const FakeDevice* Find(const std::string& path) const {
@@ -70,6 +80,7 @@ private:
         return nullptr;
     }
     std::vector<FakeDevice>& devices_;
+    std::map<std::string, std::string>& containers_;  // by path; a missing one has none
 };
 
 // A one-controller USB tree; the handset sits behind a USB 2.0 hub or not.
@@ -125,11 +136,12 @@ class HidCtrlRules : public ::testing::Test {
 protected:
     std::unique_ptr<CHsdHIDCtrl> Make(bool behindUsb2Hub = false) {
         return std::make_unique<CHsdHIDCtrl>(
-            std::make_unique<FakeHidPlatform>(devices),
+            std::make_unique<FakeHidPlatform>(devices, containers),
             std::make_unique<CUsbHubWalker>(
                 std::make_unique<FakeHubPort>(hubOpens, behindUsb2Hub)));
     }
     std::vector<FakeDevice> devices;
+    std::map<std::string, std::string> containers;
     int hubOpens = 0;
 };
 
@@ -146,6 +158,21 @@ TEST_F(HidCtrlRules, FirstDeviceThatOpensAndMatchesWins) {
     EXPECT_EQ(hid->VendorId(), V);
     EXPECT_EQ(hid->ProductId(), 0x1801);
     EXPECT_EQ(hid->InputReportLength(), 8);
+}
+
+TEST_F(HidCtrlRules, ContainerIdIsTheOpenDevicesWhenItHasOne) {
+    const std::string id = "{0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0}";
+    devices = {{"no-container", V, 0x1801}, {"handset", V, 0x1802}};
+    containers["handset"] = id;
+    auto hid = Make();
+    char text[64] = "untouched";
+    EXPECT_EQ(hid->GetContainerId(text, sizeof text), E_FAIL);  // nothing open
+    ASSERT_EQ(hid->OpenDevice(0xFFFF, 0x1802), 0);
+    EXPECT_EQ(hid->GetContainerId(text, sizeof text), 0);
+    EXPECT_EQ(text, id);
+    EXPECT_EQ(hid->GetContainerId(text, static_cast<unsigned>(id.size())), E_FAIL);
+    ASSERT_EQ(hid->OpenDevice(0xFFFF, 0x1801), 0);
+    EXPECT_EQ(hid->GetContainerId(text, sizeof text), E_FAIL);
 }
 
 TEST_F(HidCtrlRules, NoMatchFailsAndLeavesTheDeviceClosed) {

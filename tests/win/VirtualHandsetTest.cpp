@@ -171,6 +171,8 @@ TEST(VirtualHandset, OpensThroughDiscoveryAndReadsKeysInOrderWithTheirPacking) {
     ASSERT_EQ(hid->ReopenDevice(), 0);
     EXPECT_EQ(hid->DevicePath(), handset.Options().pipePath);
     EXPECT_EQ(hid->ProductId(), handset.Options().productId);
+    char container[64];
+    EXPECT_EQ(hid->GetContainerId(container, sizeof container), E_FAIL) << "a pipe has none";
     ASSERT_EQ(font.keyCalls.size(), 1u);
     EXPECT_EQ(font.keyCalls[0].handsetOpen, 1);
     EXPECT_EQ(font.keyCalls[0].pace, 0) << "no USB 2.0 hub under Wine";

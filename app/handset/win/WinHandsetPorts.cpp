@@ -5,7 +5,7 @@
 #include <commctrl.h>
 
 #include "BoundedSend.h"
-#include "HandsetMixers.h"
+#include "HandsetAudio.h"
 #include "Pause.h"
 #include "SkypeClient.h"
 
@@ -86,9 +86,9 @@ void CWinHandsetWindows::TypeBackspace() {
 }
 
 void CWinHandsetFaders::SetSpeakerFader(int kind, unsigned int level) {
-    g_SpeakerVolume.SetFaderValue(kind, level);
+    HandsetSpeaker().SetFaderValue(kind, level);
 }
 
 void CWinHandsetFaders::SetMicFader(int kind, unsigned int level) {
-    g_MicVolume.SetFaderValue(kind, level);
+    HandsetMicrophone().SetFaderValue(kind, level);
 }

@@ -19,7 +19,7 @@ public:
     void TypeBackspace() override;
 };
 
-// g_SpeakerVolume and g_MicVolume.
+// The handset's speaker and microphone faders, whichever backend serves them.
 class CWinHandsetFaders : public IHandsetFaders {
 public:
     void SetSpeakerFader(int kind, unsigned int level) override;

@@ -1,0 +1,346 @@
+// This file defines the interface and property ids it uses.
+#include <initguid.h>
+
+#include "Endpoints.h"
+
+#include <functiondiscoverykeys_devpkey.h>
+#include <mmsystem.h>
+#include <objbase.h>
+
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "GuidText.h"
+
+namespace {
+
+// The endpoint's device container: the same key as the device property
+// DEVPKEY_Device_ContainerId.
+const PROPERTYKEY kContainerIdKey = {
+    {0x8c7ed206, 0x3f8a, 0x4827, {0xb3, 0xab, 0xae, 0x9e, 0x1f, 0xae, 0xfc, 0x6c}}, 2};
+
+// The mixer's scale: 0-65535 in 31 steps.
+constexpr DWORD kFullScale = 65535;
+constexpr DWORD kSteps = 31;
+constexpr DWORD kStepSize = kFullScale / kSteps;
+// The control id the endpoint notifications carry beside their source.
+constexpr LPARAM kMasterVolumeControl = 1;
+
+HRESULT CreateSystemEnumerator(IMMDeviceEnumerator** out) {
+    // The enumerator's objects are used from the main, input and dialog
+    // threads: they live in the multithreaded apartment.
+    thread_local const HRESULT joined = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    if (FAILED(joined) && joined != RPC_E_CHANGED_MODE) {
+        return joined;
+    }
+    return CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL, IID_IMMDeviceEnumerator,
+                            reinterpret_cast<void**>(out));
+}
+
+std::atomic<EndpointEnumeratorFactory> g_factory{CreateSystemEnumerator};
+
+std::string Narrow(const wchar_t* text) {
+    const int size = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (size <= 1) {
+        return {};
+    }
+    std::string out(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text, -1, out.data(), size, nullptr, nullptr);
+    out.resize(static_cast<std::size_t>(size - 1));
+    return out;
+}
+
+void ReadProperties(IMMDevice& device, AudioEndpoint& endpoint) {
+    IPropertyStore* store = nullptr;
+    if (FAILED(device.OpenPropertyStore(STGM_READ, &store))) {
+        return;
+    }
+    PROPVARIANT value;
+    PropVariantInit(&value);
+    if (SUCCEEDED(store->GetValue(PKEY_Device_FriendlyName, &value)) && value.vt == VT_LPWSTR) {
+        endpoint.name = Narrow(value.pwszVal);
+    }
+    PropVariantClear(&value);
+    if (SUCCEEDED(store->GetValue(kContainerIdKey, &value)) && value.vt == VT_CLSID &&
+        value.puuid != nullptr) {
+        endpoint.container = GuidText(*value.puuid);
+    }
+    PropVariantClear(&value);
+    store->Release();
+}
+
+bool SameContainer(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && _stricmp(a.c_str(), b.c_str()) == 0;
+}
+
+}  // namespace
+
+void SetEndpointEnumeratorFactory(EndpointEnumeratorFactory factory) {
+    g_factory.store(factory != nullptr ? factory : CreateSystemEnumerator);
+}
+
+IMMDeviceEnumerator* CreateEndpointEnumerator() {
+    IMMDeviceEnumerator* enumerator = nullptr;
+    if (FAILED(g_factory.load()(&enumerator))) {
+        return nullptr;
+    }
+    return enumerator;
+}
+
+std::vector<AudioEndpoint> ListEndpoints(IMMDeviceEnumerator& enumerator, EDataFlow flow) {
+    std::vector<AudioEndpoint> endpoints;
+    IMMDeviceCollection* collection = nullptr;
+    if (FAILED(enumerator.EnumAudioEndpoints(flow, DEVICE_STATE_ACTIVE, &collection))) {
+        return endpoints;
+    }
+    UINT count = 0;
+    collection->GetCount(&count);
+    for (UINT i = 0; i < count; ++i) {
+        IMMDevice* device = nullptr;
+        if (FAILED(collection->Item(i, &device))) {
+            continue;
+        }
+        AudioEndpoint endpoint;
+        LPWSTR id = nullptr;
+        if (SUCCEEDED(device->GetId(&id))) {
+            endpoint.id = id;
+            CoTaskMemFree(id);
+            ReadProperties(*device, endpoint);
+            endpoints.push_back(std::move(endpoint));
+        }
+        device->Release();
+    }
+    collection->Release();
+    return endpoints;
+}
+
+const AudioEndpoint* FindHandsetEndpoint(const std::vector<AudioEndpoint>& endpoints,
+                                         const std::string& containerId) {
+    if (!containerId.empty()) {
+        for (const AudioEndpoint& endpoint : endpoints) {
+            if (SameContainer(endpoint.container, containerId)) {
+                return &endpoint;
+            }
+        }
+    }
+    for (const AudioEndpoint& endpoint : endpoints) {
+        if (endpoint.name.find("USB") != std::string::npos) {
+            return &endpoint;
+        }
+    }
+    return nullptr;
+}
+
+// ---- EndpointFader ----
+
+// Called by the audio service on its own thread: it only posts.
+class EndpointFader::Notifier final : public IAudioEndpointVolumeCallback {
+public:
+    Notifier(HWND window, WPARAM source) : window(window), source(source) {}
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        if (out == nullptr) {
+            return E_POINTER;
+        }
+        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IAudioEndpointVolumeCallback)) {
+            *out = static_cast<IAudioEndpointVolumeCallback*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const ULONG left = --references;
+        if (left == 0) {
+            delete this;
+        }
+        return left;
+    }
+    HRESULT STDMETHODCALLTYPE OnNotify(PAUDIO_VOLUME_NOTIFICATION_DATA) override {
+        if (window != nullptr) {
+            PostMessageA(window, MM_MIXM_CONTROL_CHANGE, source, kMasterVolumeControl);
+        }
+        return S_OK;
+    }
+
+private:
+    std::atomic<ULONG> references{1};
+    HWND window;
+    WPARAM source;
+};
+
+EndpointFader::~EndpointFader() {
+    Close();
+}
+
+bool EndpointFader::Open(IMMDeviceEnumerator& enumerator, const AudioEndpoint& endpoint,
+                         HWND window) {
+    std::lock_guard<std::recursive_mutex> guard(lock);
+    CloseLocked();
+    IMMDevice* device = nullptr;
+    if (FAILED(enumerator.GetDevice(endpoint.id.c_str(), &device))) {
+        return false;
+    }
+    const HRESULT activated = device->Activate(IID_IAudioEndpointVolume, CLSCTX_ALL, nullptr,
+                                               reinterpret_cast<void**>(&volume));
+    device->Release();
+    if (FAILED(activated) || volume == nullptr) {
+        volume = nullptr;
+        return false;
+    }
+    notifier = new Notifier(window, reinterpret_cast<WPARAM>(this));
+    if (FAILED(volume->RegisterControlChangeNotify(notifier))) {
+        notifier->Release();
+        notifier = nullptr;
+    }
+    name = endpoint.name;
+    DWORD value = 0;
+    if (ReadValue(&value)) {
+        sliderPos = value / kStepSize;
+    }
+    return true;
+}
+
+void EndpointFader::Close() {
+    std::lock_guard<std::recursive_mutex> guard(lock);
+    CloseLocked();
+}
+
+void EndpointFader::CloseLocked() {
+    if (volume != nullptr) {
+        if (notifier != nullptr) {
+            volume->UnregisterControlChangeNotify(notifier);
+        }
+        volume->Release();
+        volume = nullptr;
+    }
+    if (notifier != nullptr) {
+        notifier->Release();
+        notifier = nullptr;
+    }
+    name.clear();
+    sliderPos = 0;
+}
+
+bool EndpointFader::ReadValue(DWORD* value) {
+    float scalar = 0.0f;
+    if (volume == nullptr || FAILED(volume->GetMasterVolumeLevelScalar(&scalar))) {
+        return false;
+    }
+    const float clamped = scalar < 0.0f ? 0.0f : scalar > 1.0f ? 1.0f : scalar;
+    *value = static_cast<DWORD>(std::lround(clamped * kFullScale));
+    return true;
+}
+
+bool EndpointFader::WriteValue(DWORD value) {
+    const float scalar = static_cast<float>(value) / static_cast<float>(kFullScale);
+    return volume != nullptr && SUCCEEDED(volume->SetMasterVolumeLevelScalar(scalar, nullptr));
+}
+
+void EndpointFader::SetFaderValue(int kind, unsigned int level) {
+    std::lock_guard<std::recursive_mutex> guard(lock);
+    const auto target = FaderTarget(kind, level, sliderPos, kSteps, kStepSize);
+    const DWORD value = static_cast<DWORD>(std::min<std::uint64_t>(target, kFullScale));
+    if (WriteValue(value)) {
+        sliderPos = value / kStepSize;
+    }
+}
+
+int EndpointFader::GetFaderLevel() {
+    std::lock_guard<std::recursive_mutex> guard(lock);
+    DWORD value = 0;
+    return ReadValue(&value) ? FaderLevel(value, kSteps, kStepSize) : 0;
+}
+
+int EndpointFader::OnControlChange(WPARAM source, LPARAM control) {
+    std::lock_guard<std::recursive_mutex> guard(lock);
+    DWORD value = 0;
+    if (source != reinterpret_cast<WPARAM>(this) || control != kMasterVolumeControl ||
+        !ReadValue(&value)) {
+        return 0;
+    }
+    // Written only when below the floor: the write notifies again.
+    if (value < kMicFloor && WriteValue(kMicFloor)) {
+        value = kMicFloor;
+    }
+    sliderPos = value / kStepSize;
+    return 0;
+}
+
+void EndpointFader::GetDeviceName(char* out, std::size_t size) const {
+    if (out == nullptr || size == 0) {
+        return;
+    }
+    std::lock_guard<std::recursive_mutex> guard(lock);
+    std::snprintf(out, size, "%s", name.c_str());
+}
+
+bool EndpointFader::IsOpen() const {
+    std::lock_guard<std::recursive_mutex> guard(lock);
+    return volume != nullptr;
+}
+
+DWORD EndpointFader::SliderPos() const {
+    std::lock_guard<std::recursive_mutex> guard(lock);
+    return sliderPos;
+}
+
+// ---- endpoint watch ----
+
+namespace {
+
+// Called by the audio service on its own thread: it only posts.
+class EndpointWatch final : public IMMNotificationClient {
+public:
+    EndpointWatch(HWND window, UINT message) : window(window), message(message) {}
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        if (out == nullptr) {
+            return E_POINTER;
+        }
+        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IMMNotificationClient)) {
+            *out = static_cast<IMMNotificationClient*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const ULONG left = --references;
+        if (left == 0) {
+            delete this;
+        }
+        return left;
+    }
+    HRESULT STDMETHODCALLTYPE OnDeviceStateChanged(LPCWSTR, DWORD) override { return Post(); }
+    HRESULT STDMETHODCALLTYPE OnDeviceAdded(LPCWSTR) override { return Post(); }
+    HRESULT STDMETHODCALLTYPE OnDeviceRemoved(LPCWSTR) override { return Post(); }
+    HRESULT STDMETHODCALLTYPE OnDefaultDeviceChanged(EDataFlow, ERole, LPCWSTR) override {
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE OnPropertyValueChanged(LPCWSTR, const PROPERTYKEY) override {
+        return S_OK;
+    }
+
+private:
+    HRESULT Post() {
+        PostMessageA(window, message, 0, 0);
+        return S_OK;
+    }
+
+    std::atomic<ULONG> references{1};
+    HWND window;
+    UINT message;
+};
+
+}  // namespace
+
+IMMNotificationClient* NewEndpointWatch(HWND window, UINT message) {
+    return new EndpointWatch(window, message);
+}
