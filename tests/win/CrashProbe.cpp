@@ -1,6 +1,7 @@
 // A program that crashes on purpose with the crash reporter installed, while a
-// second labelled thread waits: crash_probe main|worker|overflow|heap. The
-// report goes under %LOCALAPPDATA%, which the test sets for this process.
+// second labelled thread waits: crash_probe main|worker|overflow|heap|reporter
+// (the last fails again inside the report). The report goes under
+// %LOCALAPPDATA%, which the test sets for this process.
 #include <windows.h>
 
 #include <cstring>
@@ -28,10 +29,18 @@ int Deeper(int depth) {
     return Deeper(depth + 1) + page[0];
 }
 
-// Writes over the header of the process heap's next block, then crashes.
+// Writes over the free-list links of a block just given back to the process
+// heap (the heap's own bookkeeping, no other object's data), then crashes.
 void DamageTheHeapAndCrash() {
-    auto* block = static_cast<unsigned char*>(HeapAlloc(GetProcessHeap(), 0, 32));
-    std::memset(block, 0xA5, 256);
+    HANDLE heap = GetProcessHeap();
+    // Blocks used on either side keep the freed one from merging with a neighbour.
+    void* before = HeapAlloc(heap, 0, 64);
+    auto* block = static_cast<unsigned char*>(HeapAlloc(heap, 0, 64));
+    void* after = HeapAlloc(heap, 0, 64);
+    HeapFree(heap, 0, block);
+    std::memset(block, 0xA5, 32);
+    (void)before;
+    (void)after;
     WriteNowhere();
 }
 
@@ -43,24 +52,33 @@ bool SkypeAttached() {
     return false;
 }
 
+bool FailingSource() {
+    WriteNowhere();
+    return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     const std::string how = argc > 1 ? argv[1] : "";
     InstallCrashReporter("SkypeAPI -> WinMain");
-    SetCrashStateSources(HandsetAttached, SkypeAttached);
+    SetCrashStateSources(HandsetAttached, how == "reporter" ? FailingSource : SkypeAttached);
     ProgramTraceRing().Add("Message from Skype: USERSTATUS ONLINE\n");
+    HANDLE labelled = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     HANDLE waiting = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    std::thread waiter([waiting] {
+    std::thread waiter([labelled, waiting] {
         SetThreadLabel("CrashProbe -> Waiting");
+        SetEvent(labelled);
         WaitForSingleObject(waiting, INFINITE);
     });
+    // The crash comes once the second thread is labelled and waits.
+    WaitForSingleObject(labelled, INFINITE);
     if (how == "worker") {
         std::thread([] {
             SetThreadLabel("CrashProbe -> Worker");
             WriteNowhere();
         }).join();
-    } else if (how == "main") {
+    } else if (how == "main" || how == "reporter") {
         WriteNowhere();
     } else if (how == "overflow") {
         Deeper(0);

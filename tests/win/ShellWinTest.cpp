@@ -218,29 +218,36 @@ struct CrashCase {
 
 class CrashReportCase : public testing::TestWithParam<CrashCase> {};
 
-TEST_P(CrashReportCase, ACrashWritesTheLogTheDumpAndTheZipWithoutABox) {
-    const CrashCase& crash = GetParam();
-    const std::string localAppData = CrashTestFolder(crash.how);
+// Runs crash_probe with %LOCALAPPDATA% at a fresh localAppData and returns its
+// exit code once it has ended by itself (without a box).
+DWORD RunCrashProbe(const char* how, const std::string& localAppData) {
     std::filesystem::remove_all(localAppData);
     std::filesystem::create_directories(localAppData);
-
-    const std::string command = "\"" + voxtest::BinFolder() + "crash_probe.exe\" " + crash.how;
+    std::string command = "\"" + voxtest::BinFolder() + "crash_probe.exe\" " + how;
     SetEnvironmentVariableA("LOCALAPPDATA", localAppData.c_str());
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    std::string line = command;
-    const BOOL started = CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                        nullptr, &startup, &process);
+    const BOOL started = CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0,
+                                        nullptr, nullptr, &startup, &process);
     SetEnvironmentVariableA("LOCALAPPDATA", nullptr);
-    ASSERT_TRUE(started);
-    // Without a box the process ends by itself, with the exception's code.
-    ASSERT_EQ(WaitForSingleObject(process.hProcess, 60000), WAIT_OBJECT_0);
+    if (!started) {
+        ADD_FAILURE() << "crash_probe did not start";
+        return 0;
+    }
     DWORD code = 0;
+    EXPECT_EQ(WaitForSingleObject(process.hProcess, 60000), WAIT_OBJECT_0);
     GetExitCodeProcess(process.hProcess, &code);
     CloseHandle(process.hProcess);
     CloseHandle(process.hThread);
-    EXPECT_EQ(code, crash.code);
+    return code;
+}
+
+TEST_P(CrashReportCase, ACrashWritesTheLogTheDumpAndTheZipWithoutABox) {
+    const CrashCase& crash = GetParam();
+    const std::string localAppData = CrashTestFolder(crash.how);
+    // The process ends by itself, with the exception's code.
+    EXPECT_EQ(RunCrashProbe(crash.how, localAppData), crash.code);
 
     const std::vector<std::string> reports = ReportFolders(localAppData);
     ASSERT_EQ(reports.size(), 1u);
@@ -282,8 +289,21 @@ INSTANTIATE_TEST_SUITE_P(
                     CrashCase{"overflow", EXCEPTION_STACK_OVERFLOW, "SkypeAPI -> WinMain",
                               "(stack overflow)"},
                     CrashCase{"heap", EXCEPTION_ACCESS_VIOLATION, "SkypeAPI -> WinMain",
-                              "writing address 0000000000000000"}),
+                              "The process heap was damaged; this report was written with a "
+                              "spare heap."}),
     [](const testing::TestParamInfo<CrashCase>& info) { return std::string(info.param.how); });
+
+TEST(CrashReport, AFailureWhileReportingEndsTheProcessWithoutASecondReport) {
+    // The probe's state source fails on the reporter's thread.
+    const std::string localAppData = CrashTestFolder("reporter");
+    EXPECT_EQ(RunCrashProbe("reporter", localAppData),
+              static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION));
+    const std::vector<std::string> reports = ReportFolders(localAppData);
+    ASSERT_EQ(reports.size(), 1u);
+    const std::string log = ReadFile(reports[0] + "ERRORLOG.TXT");
+    EXPECT_NE(log.find("Exception 0xc0000005"), std::string::npos) << log;
+    EXPECT_FALSE(std::filesystem::exists(reports[0] + "report.zip"));
+}
 
 // The start after a crash: reports in a %LOCALAPPDATA% of this process, the
 // question and the mail program captured.
