@@ -3,13 +3,18 @@
 #pragma once
 
 // Style bits, with the values of the Win32 MessageBox flags.
-inline constexpr unsigned int kReportOk = 0x00;         // MB_OK
-inline constexpr unsigned int kReportIconError = 0x10;  // MB_ICONHAND
+inline constexpr unsigned int kReportOk = 0x00;               // MB_OK
+inline constexpr unsigned int kReportYesNo = 0x04;            // MB_YESNO
+inline constexpr unsigned int kReportIconError = 0x10;        // MB_ICONHAND
+inline constexpr unsigned int kReportIconQuestion = 0x20;     // MB_ICONQUESTION
+inline constexpr unsigned int kReportIconInformation = 0x40;  // MB_ICONASTERISK
+// The answer "Yes" (IDYES).
+inline constexpr int kReportYes = 6;
 
 using ReportFunction = int (*)(const char* text, const char* caption, unsigned int style);
 
 // Shows text and caption (a modal message box on Windows, a line on standard
-// error elsewhere) and returns the button chosen (1 for OK).
+// error elsewhere) and returns the button chosen (1 for OK, kReportYes for Yes).
 int ReportMessage(const char* text, const char* caption, unsigned int style);
 
 // Replaces the reporting function for this binary and returns the previous

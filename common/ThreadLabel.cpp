@@ -35,19 +35,25 @@ void DescribeThread(const char* label) {
 
 // The label any copy gave the calling thread; null when it has none.
 const char* DescribedLabel() {
-    static const auto read = Kernel32Function<GetDescriptionFn>("GetThreadDescription");
-    PWSTR text = nullptr;
-    if (read == nullptr || FAILED(read(GetCurrentThread(), &text))) {
-        return nullptr;
-    }
-    const int length =
-        WideCharToMultiByte(CP_ACP, 0, text, -1, t_describedLabel, kLabelChars, nullptr, nullptr);
-    LocalFree(text);
-    return length > 1 ? t_describedLabel : nullptr;
+    return ReadThreadLabel(GetCurrentThread(), t_describedLabel, kLabelChars) ? t_describedLabel
+                                                                              : nullptr;
 }
 #endif
 
 }  // namespace
+
+#ifdef _WIN32
+bool ReadThreadLabel(void* thread, char* out, int size) {
+    static const auto read = Kernel32Function<GetDescriptionFn>("GetThreadDescription");
+    PWSTR text = nullptr;
+    if (read == nullptr || FAILED(read(thread, &text))) {
+        return false;
+    }
+    const int length = WideCharToMultiByte(CP_ACP, 0, text, -1, out, size, nullptr, nullptr);
+    LocalFree(text);
+    return length > 1;
+}
+#endif
 
 void SetThreadLabel(const char* label) {
     t_label = label;

@@ -7,3 +7,10 @@ void SetThreadLabel(const char* label);
 // The calling thread's label, whichever binary of the process gave it; ""
 // when it has none.
 const char* GetThreadLabel();
+
+#ifdef _WIN32
+// The label of any thread of the process (a handle with query rights), read
+// from the thread's description into out (size bytes); false when it has none
+// or the system keeps no descriptions (before Windows 10).
+bool ReadThreadLabel(void* thread, char* out, int size);
+#endif

@@ -12,6 +12,7 @@ packages=(
     unifont libbenchmark-dev clang libclang-rt-14-dev
     imagemagick x11-apps fonts-wine
     wixl msitools
+    libz-mingw-w64-dev zlib1g-dev unzip
 )
 
 missing=()

@@ -8,6 +8,7 @@
 #include "AccessSkypeAPI.h"
 #include "CallStore.h"
 #include "ComponentBinding.h"
+#include "CrashReport.h"
 #include "Dialogs.h"
 #include "HandsetInstance.h"
 #include "HandsetAudio.h"
@@ -20,6 +21,7 @@
 #include "SkypeClient.h"
 #include "SkypeCommandSender.h"
 #include "SoundMapper.h"
+#include "TraceRing.h"
 #include "UserStore.h"
 #include "WinProfileReader.h"
 #include "WinHandsetPorts.h"
@@ -269,6 +271,20 @@ public:
     }
 };
 
+// The Skype link's trace lines are kept for crash reports only.
+class CRingTrace : public ILinkTrace {
+public:
+    void Trace(const char* line) override { ProgramTraceRing().Add(line); }
+};
+
+bool HandsetAttached() {
+    return g_HsdHid.IsHandsetPresent();
+}
+
+bool SkypeAttached() {
+    return g_hSkypeApiWnd.load() != nullptr;
+}
+
 CWinShellPlatform g_Platform;
 CLinkCommandSender g_CommandSender;
 CShellFontLibrary g_FontLibrary;
@@ -277,6 +293,7 @@ CWinSkypeClientWindows g_ClientWindows;
 CWinLinkAudio g_LinkAudio;
 CWinLinkShell g_LinkShell;
 CWinProfileReader g_Profile;
+CRingTrace g_Trace;
 
 }  // namespace
 
@@ -302,8 +319,15 @@ I_AccessSkypeAPI* CreateProgramSkypeLink() {
     ports.shell = &g_LinkShell;
     ports.profile = &g_Profile;
     ports.ringTone = &g_RingTonePlayer;
+    ports.trace = &g_Trace;
+    SetCrashStateSources(HandsetAttached, SkypeAttached);
     // The stores come later, from the start-up binding (ConnectStores).
     return new CAccessSkypeAPI(ports);
+}
+
+std::string ProgramSupportEmail() {
+    auto* link = static_cast<CAccessSkypeAPI*>(g_pSkypeAPI.load());
+    return link != nullptr ? link->Config().SupportEmail() : std::string();
 }
 
 I_SkypeCommandSender* ProgramCommandSender() {

@@ -22,6 +22,9 @@ ShellPorts ProgramShellPorts();
 // Creates the Skype link over the Win32 edges and the program's objects.
 I_AccessSkypeAPI* CreateProgramSkypeLink();
 
+// The configured address for crash reports (empty when none is configured).
+std::string ProgramSupportEmail();
+
 // What the contact store uses to ask Skype for display names: the current link.
 I_SkypeCommandSender* ProgramCommandSender();
 

@@ -122,6 +122,8 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR, int) {
         DeleteSkypeLink();
         return 0;
     }
+    // Once per start, before the program gets busy: the last run's report.
+    OfferCrashReport(ProgramSupportEmail());
 
     char iconPath[260] = {};
     link.GetFileNoHW(iconPath, sizeof iconPath);

@@ -56,6 +56,7 @@ void Configuration::Load(IProfileReader& profile, const char* programFolder) {
     m_name = ReadValue(profile, "NAME", "Name", path);
     m_apiName = ReadValue(profile, "NAME", "APINAME", path);
     m_customerInfo = ReadValue(profile, "NAME", "CustomerINFO", path);
+    m_supportEmail = ReadValue(profile, "SUPPORT", "Email", path);
 
     m_fileNoHW = JoinPath(folder, ReadValue(profile, "ICON", "FileNoHW", path));
     m_fileNoANY = JoinPath(folder, ReadValue(profile, "ICON", "FileNoANY", path));

@@ -41,6 +41,8 @@ public:
     const std::string& Name() const { return m_name; }
     const std::string& ApiName() const { return m_apiName; }
     const std::string& CustomerInfo() const { return m_customerInfo; }
+    // Where crash reports are mailed; empty leaves the address to the user.
+    const std::string& SupportEmail() const { return m_supportEmail; }
     // Full paths of the icon files.
     const std::string& FileNoHW() const { return m_fileNoHW; }
     const std::string& FileNoANY() const { return m_fileNoANY; }
@@ -66,6 +68,7 @@ private:
     std::string m_name;
     std::string m_apiName;
     std::string m_customerInfo;
+    std::string m_supportEmail;
     std::string m_fileNoHW;
     std::string m_fileNoANY;
     std::string m_fileActive;

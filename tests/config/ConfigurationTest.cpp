@@ -68,11 +68,13 @@ TEST(Configuration, RegisterValuesAndStringsAreReadAsTheyStand) {
     FakeProfile profile;
     Configuration config = LoadFrom(profile,
                                     "[DEFAULT]\nReg04Value=24\nReg1CValue=3abc\n"
-                                    "[NAME]\nName=Voxlink\nAPINAME=Voxlink Phone\n");
+                                    "[NAME]\nName=Voxlink\nAPINAME=Voxlink Phone\n"
+                                    "[SUPPORT]\nEmail=help@example.com\n");
     EXPECT_EQ(config.Reg04Value(), 24);
     EXPECT_EQ(config.Reg1CValue(), 3);
     EXPECT_EQ(config.Name(), "Voxlink");
     EXPECT_EQ(config.WindowName(), "Voxlink Phone");
+    EXPECT_EQ(config.SupportEmail(), "help@example.com");
 }
 
 TEST(Configuration, StringsKeepAtMost259Characters) {

@@ -4,18 +4,24 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "CrashReport.h"
+#include "Report.h"
 #include "ThreadLabel.h"
 #include "ThreadLabels.h"
 #include "TrayIcon.h"
 #include "VoxlinkProcess.h"
+#include "VoxlinkVersion.h"
 
 namespace {
 
@@ -176,45 +182,216 @@ TEST(CrashReport, ALabelGivenInAnotherBinaryNamesTheThread) {
     EXPECT_EQ(label, "HsdHIDCtrl -> Worker");
 }
 
-TEST(CrashReport, ACrashWritesTheLogAndTheDumpWithoutABox) {
-    char temp[MAX_PATH] = {};
-    GetTempPathA(MAX_PATH, temp);
-    const std::string folder = std::string(temp) + "voxshell_crash\\";
-    CreateDirectoryA(folder.c_str(), nullptr);
-    DeleteFileA((folder + "ERRORLOG.TXT").c_str());
-    DeleteFileA((folder + "CRASH.DMP").c_str());
+// Where the crash tests put %LOCALAPPDATA%: a build folder, so that a check
+// on the Linux side (crash_report_zips) can test each report.zip with unzip.
+std::string CrashTestFolder(const std::string& name) {
+    std::string folder = std::string(VOXLINK_CRASH_TESTS) + "/" + name + "/";
+    std::replace(folder.begin(), folder.end(), '/', '\\');
+    return folder;
+}
 
-    char self[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, self, MAX_PATH);
-    std::string probe(self);
-    probe = probe.substr(0, probe.find_last_of('\\') + 1) + "crash_probe.exe";
-    // No backslash before the closing quote: it would escape it.
-    std::string command = "\"" + probe + "\" \"" + folder.substr(0, folder.size() - 1) + "\"";
+// The report folders under a %LOCALAPPDATA%, oldest first.
+std::vector<std::string> ReportFolders(const std::string& localAppData) {
+    const std::string root = localAppData + "Voxlink\\CrashReports\\";
+    std::vector<std::string> folders;
+    WIN32_FIND_DATAA found{};
+    HANDLE search = FindFirstFileA((root + "*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        return folders;
+    }
+    do {
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && found.cFileName[0] != '.') {
+            folders.push_back(root + found.cFileName + "\\");
+        }
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    std::sort(folders.begin(), folders.end());
+    return folders;
+}
+
+struct CrashCase {
+    const char* how;
+    DWORD code;
+    const char* failingLabel;
+    const char* detail;
+};
+
+class CrashReportCase : public testing::TestWithParam<CrashCase> {};
+
+// Runs crash_probe with %LOCALAPPDATA% at a fresh localAppData and returns its
+// exit code once it has ended by itself (without a box).
+DWORD RunCrashProbe(const char* how, const std::string& localAppData) {
+    std::filesystem::remove_all(localAppData);
+    std::filesystem::create_directories(localAppData);
+    std::string command = "\"" + voxtest::BinFolder() + "crash_probe.exe\" " + how;
+    SetEnvironmentVariableA("LOCALAPPDATA", localAppData.c_str());
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                               nullptr, &startup, &process));
-    // Without a box the process ends by itself, with the exception's code.
-    ASSERT_EQ(WaitForSingleObject(process.hProcess, 30000), WAIT_OBJECT_0);
+    const BOOL started = CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0,
+                                        nullptr, nullptr, &startup, &process);
+    SetEnvironmentVariableA("LOCALAPPDATA", nullptr);
+    if (!started) {
+        ADD_FAILURE() << "crash_probe did not start";
+        return 0;
+    }
     DWORD code = 0;
+    EXPECT_EQ(WaitForSingleObject(process.hProcess, 60000), WAIT_OBJECT_0);
     GetExitCodeProcess(process.hProcess, &code);
     CloseHandle(process.hProcess);
     CloseHandle(process.hThread);
-    EXPECT_EQ(code, static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION));
+    return code;
+}
 
-    const std::string log = ReadFile(folder + "ERRORLOG.TXT");
-    EXPECT_NE(log.find("Exception 0xc0000005"), std::string::npos) << log;
-    EXPECT_NE(log.find("writing address 0000000000000000"), std::string::npos) << log;
-    EXPECT_NE(log.find("CrashProbe -> Worker"), std::string::npos);
+TEST_P(CrashReportCase, ACrashWritesTheLogTheDumpAndTheZipWithoutABox) {
+    const CrashCase& crash = GetParam();
+    const std::string localAppData = CrashTestFolder(crash.how);
+    // The process ends by itself, with the exception's code.
+    EXPECT_EQ(RunCrashProbe(crash.how, localAppData), crash.code);
+
+    const std::vector<std::string> reports = ReportFolders(localAppData);
+    ASSERT_EQ(reports.size(), 1u);
+    const std::string log = ReadFile(reports[0] + "ERRORLOG.TXT");
+    EXPECT_NE(log.find("Voxlink " VOXLINK_VERSION_TEXT " error report"), std::string::npos) << log;
+    char exception[32];
+    std::snprintf(exception, sizeof exception, "Exception 0x%08lx", crash.code);
+    EXPECT_NE(log.find(exception), std::string::npos) << log;
+    EXPECT_NE(log.find(crash.detail), std::string::npos) << log;
+    EXPECT_NE(log.find(std::string(": ") + crash.failingLabel + "\r\n"), std::string::npos);
+    EXPECT_NE(log.find("Handset attached: yes\r\nSkype attached: no"), std::string::npos);
     EXPECT_NE(log.find("RIP="), std::string::npos);
     EXPECT_NE(log.find("Stack:"), std::string::npos);
+    // Every thread by its label, the failing one marked.
+    EXPECT_NE(log.find(std::string(" (failed) ") + crash.failingLabel), std::string::npos) << log;
+    EXPECT_NE(log.find("CrashProbe -> Waiting"), std::string::npos);
+    EXPECT_NE(log.find("SkypeAPI -> WinMain"), std::string::npos);
+    EXPECT_NE(log.find("Last trace lines (1):\r\n  Message from Skype: USERSTATUS ONLINE\r\n"),
+              std::string::npos);
     EXPECT_NE(log.find("crash_probe.exe"), std::string::npos);
     EXPECT_NE(log.find("Operating system: Windows"), std::string::npos);
     EXPECT_NE(log.find("Memory:"), std::string::npos);
-    const std::string dump = ReadFile(folder + "CRASH.DMP");
+    const std::string dump = ReadFile(reports[0] + "CRASH.DMP");
     ASSERT_GE(dump.size(), 4u);
     EXPECT_EQ(dump.substr(0, 4), "MDMP");
+    EXPECT_LT(dump.size(), 4u * 1024 * 1024) << "no full memory";
+    const std::string zip = ReadFile(reports[0] + "report.zip");
+    ASSERT_GE(zip.size(), 4u);
+    EXPECT_EQ(zip.substr(0, 4), std::string("PK\x03\x04"));
+    // unzip -t checks each archive on the Linux side (crash_report_zips).
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CrashReportCase,
+    testing::Values(CrashCase{"main", EXCEPTION_ACCESS_VIOLATION, "SkypeAPI -> WinMain",
+                              "writing address 0000000000000000"},
+                    CrashCase{"worker", EXCEPTION_ACCESS_VIOLATION, "CrashProbe -> Worker",
+                              "writing address 0000000000000000"},
+                    CrashCase{"overflow", EXCEPTION_STACK_OVERFLOW, "SkypeAPI -> WinMain",
+                              "(stack overflow)"},
+                    CrashCase{"heap", EXCEPTION_ACCESS_VIOLATION, "SkypeAPI -> WinMain",
+                              "The process heap was damaged; this report was written with a "
+                              "spare heap."}),
+    [](const testing::TestParamInfo<CrashCase>& info) { return std::string(info.param.how); });
+
+TEST(CrashReport, AFailureWhileReportingEndsTheProcessWithoutASecondReport) {
+    // The probe's state source fails on the reporter's thread.
+    const std::string localAppData = CrashTestFolder("reporter");
+    EXPECT_EQ(RunCrashProbe("reporter", localAppData),
+              static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION));
+    const std::vector<std::string> reports = ReportFolders(localAppData);
+    ASSERT_EQ(reports.size(), 1u);
+    const std::string log = ReadFile(reports[0] + "ERRORLOG.TXT");
+    EXPECT_NE(log.find("Exception 0xc0000005"), std::string::npos) << log;
+    EXPECT_FALSE(std::filesystem::exists(reports[0] + "report.zip"));
+}
+
+// The start after a crash: reports in a %LOCALAPPDATA% of this process, the
+// question and the mail program captured.
+class CrashOffer : public testing::Test {
+protected:
+    CrashOffer() : m_localAppData(CrashTestFolder("offer")) {
+        std::filesystem::remove_all(m_localAppData);
+        SetEnvironmentVariableA("LOCALAPPDATA", m_localAppData.c_str());
+        s_messages.clear();
+        s_mails.clear();
+        m_previousReport = SetReportFunction(Capture);
+        m_previousMail = SetCrashMailFunction(Mail);
+    }
+    ~CrashOffer() override {
+        SetReportFunction(m_previousReport);
+        SetCrashMailFunction(m_previousMail);
+        SetEnvironmentVariableA("LOCALAPPDATA", nullptr);
+    }
+    // A report as the reporter leaves it, named by its UTC time.
+    std::string AddReport(const char* time) {
+        const std::string folder = m_localAppData + "Voxlink\\CrashReports\\" + time + "\\";
+        std::filesystem::create_directories(folder);
+        std::ofstream(folder + "report.zip") << "PK";
+        return folder;
+    }
+
+    static int Capture(const char* text, const char*, unsigned int) {
+        s_messages.push_back(text);
+        return s_answer;
+    }
+    static CrashMailResult Mail(const std::wstring& attachment, const std::string& recipient) {
+        s_mails.push_back(std::string(attachment.begin(), attachment.end()) + " to " + recipient);
+        return s_mailResult;
+    }
+
+    std::string m_localAppData;
+    ReportFunction m_previousReport = nullptr;
+    CrashMailFunction m_previousMail = nullptr;
+    static inline std::vector<std::string> s_messages;
+    static inline std::vector<std::string> s_mails;
+    static inline int s_answer = kReportYes;
+    static inline CrashMailResult s_mailResult = CrashMailResult::Handed;
+};
+
+TEST_F(CrashOffer, SixReportsLeaveFiveAndTheNewestIsOfferedOnceAndMailed) {
+    for (const char* time :
+         {"2026-12-01_10-00-00.000", "2026-12-02_10-00-00.000", "2026-12-03_10-00-00.000",
+          "2026-12-04_10-00-00.000", "2026-12-05_10-00-00.000"}) {
+        AddReport(time);
+    }
+    const std::string newest = AddReport("2026-12-06_10-00-00.000");
+    s_answer = kReportYes;
+    s_mailResult = CrashMailResult::Handed;
+    OfferCrashReport("help@example.com");
+
+    const std::vector<std::string> reports = ReportFolders(m_localAppData);
+    ASSERT_EQ(reports.size(), 5u);
+    EXPECT_NE(reports[0].find("2026-12-02"), std::string::npos) << "the oldest goes";
+    ASSERT_EQ(s_messages.size(), 1u);
+    EXPECT_EQ(s_messages[0],
+              "Voxlink closed unexpectedly the last time it ran. A report was "
+              "saved in " +
+                  newest.substr(0, newest.size() - 1) + ". Send it by e-mail now?");
+    ASSERT_EQ(s_mails.size(), 1u);
+    EXPECT_EQ(s_mails[0], newest + "report.zip to help@example.com");
+
+    OfferCrashReport("help@example.com");
+    EXPECT_EQ(s_messages.size(), 1u) << "asked once only";
+}
+
+TEST_F(CrashOffer, WithoutAMailProgramTheUserIsToldWhereTheReportIs) {
+    const std::string folder = AddReport("2026-12-06_10-00-00.000");
+    s_answer = kReportYes;
+    s_mailResult = CrashMailResult::NoMailProgram;
+    OfferCrashReport("");
+    ASSERT_EQ(s_messages.size(), 2u);
+    EXPECT_NE(s_messages[1].find(folder + "report.zip"), std::string::npos) << s_messages[1];
+    EXPECT_EQ(s_mails.size(), 1u);
+}
+
+TEST_F(CrashOffer, NoKeepsTheReportAndDoesNotAskAgain) {
+    const std::string folder = AddReport("2026-12-06_10-00-00.000");
+    s_answer = 7;  // IDNO
+    OfferCrashReport("");
+    OfferCrashReport("");
+    EXPECT_EQ(s_messages.size(), 1u);
+    EXPECT_TRUE(s_mails.empty());
+    EXPECT_TRUE(std::filesystem::exists(folder + "report.zip"));
 }
 
 }  // namespace
