@@ -16,6 +16,39 @@
 
 namespace {
 
+// The reference count and interface query of a callback object that the audio
+// service holds; the object goes with its last reference.
+template <typename Interface, const IID& kInterfaceId>
+class ServiceCallback : public Interface {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        if (out == nullptr) {
+            return E_POINTER;
+        }
+        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, kInterfaceId)) {
+            *out = static_cast<Interface*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const ULONG left = --references_;
+        if (left == 0) {
+            delete this;
+        }
+        return left;
+    }
+
+protected:
+    virtual ~ServiceCallback() = default;
+
+private:
+    std::atomic<ULONG> references_{1};
+};
+
 // The endpoint's device container: the same key as the device property
 // DEVPKEY_Device_ContainerId.
 const PROPERTYKEY kContainerIdKey = {
@@ -136,30 +169,11 @@ const AudioEndpoint* FindHandsetEndpoint(const std::vector<AudioEndpoint>& endpo
 // ---- EndpointFader ----
 
 // Called by the audio service on its own thread: it only posts.
-class EndpointFader::Notifier final : public IAudioEndpointVolumeCallback {
+class EndpointFader::Notifier final
+    : public ServiceCallback<IAudioEndpointVolumeCallback, IID_IAudioEndpointVolumeCallback> {
 public:
     Notifier(HWND window, WPARAM source) : window(window), source(source) {}
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        if (out == nullptr) {
-            return E_POINTER;
-        }
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IAudioEndpointVolumeCallback)) {
-            *out = static_cast<IAudioEndpointVolumeCallback*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG left = --references;
-        if (left == 0) {
-            delete this;
-        }
-        return left;
-    }
     HRESULT STDMETHODCALLTYPE OnNotify(PAUDIO_VOLUME_NOTIFICATION_DATA) override {
         if (window != nullptr) {
             PostMessageA(window, MM_MIXM_CONTROL_CHANGE, source, kMasterVolumeControl);
@@ -168,7 +182,6 @@ public:
     }
 
 private:
-    std::atomic<ULONG> references{1};
     HWND window;
     WPARAM source;
 };
@@ -294,30 +307,11 @@ DWORD EndpointFader::SliderPos() const {
 namespace {
 
 // Called by the audio service on its own thread: it only posts.
-class EndpointWatch final : public IMMNotificationClient {
+class EndpointWatch final
+    : public ServiceCallback<IMMNotificationClient, IID_IMMNotificationClient> {
 public:
     EndpointWatch(HWND window, UINT message) : window(window), message(message) {}
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        if (out == nullptr) {
-            return E_POINTER;
-        }
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IMMNotificationClient)) {
-            *out = static_cast<IMMNotificationClient*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG left = --references;
-        if (left == 0) {
-            delete this;
-        }
-        return left;
-    }
     HRESULT STDMETHODCALLTYPE OnDeviceStateChanged(LPCWSTR, DWORD) override { return Post(); }
     HRESULT STDMETHODCALLTYPE OnDeviceAdded(LPCWSTR) override { return Post(); }
     HRESULT STDMETHODCALLTYPE OnDeviceRemoved(LPCWSTR) override { return Post(); }
@@ -334,7 +328,6 @@ private:
         return S_OK;
     }
 
-    std::atomic<ULONG> references{1};
     HWND window;
     UINT message;
 };
