@@ -113,6 +113,24 @@ int main(int argc, char** argv) {
         rig.handset->WaitForAcknowledgement(sequence, 1000);
     }
 
+    // Handset key -> Skype text without a key tone or "FOCUS" before it: the
+    // user-status key 0x76 -> "SET USERSTATUS AWAY" (and back with 0x73).
+    Series status;
+    for (int i = 0; i < reps; ++i) {
+        const bool away = i % 2 == 0;
+        std::string got;
+        while (rig.sim.NextCommand(0, &got)) {
+        }
+        const auto start = Clock::now();
+        const int sequence = rig.handset->PressKey(away ? 0x76 : 0x73);
+        if (rig.sim.WaitForCommand(away ? "SET USERSTATUS AWAY" : "SET USERSTATUS ONLINE", 3000,
+                                   &got)) {
+            status.ms.push_back(Since(start));
+        }
+        rig.handset->WaitForAcknowledgement(sequence, 1000);
+        PumpFor(20);
+    }
+
     // The LCD transfer of a sixteen-glyph name: the contact list's entry for
     // long.name (one marker, 16 x 32 glyph items). Announcement to first
     // item, first to last glyph item, last item to the end of the transfer.
@@ -203,6 +221,7 @@ int main(int argc, char** argv) {
                 std::string(30, '-').c_str());
     Row("Skype MUTE ON/OFF notification -> handset 0x2F/0x2E", mute, "none");
     Row("handset key 0xB5 -> Skype \"BTN_RELEASED 5\"", key, "none (FOCUS sent first)");
+    Row("handset key 0x76 -> Skype \"SET USERSTATUS AWAY\"", status, "none (no tone, no FOCUS)");
     Row("CALLHISTORYCHANGED -> queued \"SEARCH CALLS\" at Skype", queued, "none");
     Row("16-glyph name: 0x3F announcement -> marker item", handshake,
         "none (handshake round trip)");
