@@ -338,9 +338,12 @@ bool CAccessSkypeAPI::HandleCallStatus(int id, const char* word, const Notificat
                 handset.SendHandsetCommand(kHandsetAnswered);
             }
         } else if (IsSecondCall(id)) {
+            // A waiting call is kept with the status it arrived with
+            // (EARLYMEDIA) and is answered from there or from hold.
             int secSt = CALLSTATUS_NONE;
             calls.GetSecondCallStatus(&secSt);
-            if (secSt == CALLSTATUS_RINGING_IN) {
+            if (secSt == CALLSTATUS_RINGING_IN || secSt == CALLSTATUS_EARLYMEDIA ||
+                secSt == CALLSTATUS_LOCALHOLD) {
                 calls.SetSecondCallStatus(CALLSTATUS_INPROGRESS);
                 handset.StopTransferAndWait();
                 StopRingTone();
