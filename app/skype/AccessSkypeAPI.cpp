@@ -48,11 +48,6 @@ CAccessSkypeAPI::~CAccessSkypeAPI() {
         m_bMessageInRunning = 0;
     }
     m_messageInArrived.notify_all();
-    {
-        std::lock_guard<std::mutex> lock(m_csMessageOut);
-        m_bMessageOutRunning = 0;
-    }
-    m_messageOutArrived.notify_all();
     // Workers first: they may still queue commands while they finish.
     for (;;) {
         std::list<std::unique_ptr<Worker>> workers;
@@ -70,6 +65,17 @@ CAccessSkypeAPI::~CAccessSkypeAPI() {
     if (m_inThread.joinable()) {
         m_inThread.join();
     }
+    {
+        // The texts already queued (the release commands) still reach a
+        // Skype that answers slowly, within the bound.
+        std::unique_lock<std::mutex> lock(m_csMessageOut);
+        m_messageOutSent.wait_for(lock, std::chrono::milliseconds(kDrainLimitMs), [this] {
+            const bool drained = m_MessageOutQueue.empty() || !m_bSendingCommands;
+            return m_bMessageOutRunning == 0 || (drained && !m_bSendInFlight);
+        });
+        m_bMessageOutRunning = 0;
+    }
+    m_messageOutArrived.notify_all();
     if (m_outThread.joinable()) {
         m_outThread.join();
     }
@@ -141,7 +147,9 @@ HsdStatus CAccessSkypeAPI::AddToMessageOutQueue(const char* text) {
     }
     {
         std::lock_guard<std::mutex> lock(m_csMessageOut);
-        if (m_bStopping) {
+        // Taken until the command thread stops: workers that finish during
+        // destruction still queue their texts for the drain.
+        if (m_bMessageOutRunning == 0) {
             return E_FAIL;
         }
         m_MessageOutQueue.emplace_back(text);
@@ -171,8 +179,10 @@ void CAccessSkypeAPI::MessageOutQueueThreadProc() {
             if (text.empty()) {
                 // The texts behind it wait for the next command.
                 m_bSendingCommands = false;
+                m_messageOutSent.notify_all();
                 continue;
             }
+            m_bSendInFlight = true;
         }
         bool sent = false;
         try {
@@ -184,12 +194,16 @@ void CAccessSkypeAPI::MessageOutQueueThreadProc() {
         } catch (...) {
             // The text being sent is lost, like a refused one.
         }
-        if (!sent) {
-            // Skype did not take it: the text is dropped, the rest stay queued
-            // until the next command.
+        {
             std::lock_guard<std::mutex> lock(m_csMessageOut);
-            m_bSendingCommands = false;
+            m_bSendInFlight = false;
+            if (!sent) {
+                // Skype did not take it: the text is dropped, the rest stay
+                // queued until the next command.
+                m_bSendingCommands = false;
+            }
         }
+        m_messageOutSent.notify_all();
     }
 }
 

@@ -29,12 +29,16 @@ public:
     static constexpr std::size_t kCommandBufferSize = 256;
     static constexpr unsigned int kReleasePauseMs = 400;
     static constexpr unsigned int kHandsetCommandPauseMs = 20;
+    // Within the exit's bound of 3 s, after the program's own pauses.
+    static constexpr unsigned int kDrainLimitMs = 1000;
 
     // Starts the notification thread and a first command thread. Every port
     // except the trace must be given and must outlive the object.
     explicit CAccessSkypeAPI(const SkypeLinkPorts& ports);
-    // Stops both threads and every worker and waits for them to end; pending
-    // texts are discarded.
+    // Stops the notification thread and every worker, gives the command
+    // thread up to kDrainLimitMs to send the texts still queued (the release
+    // commands at exit), then stops it and waits for all of them to end; texts
+    // left after that are discarded.
     ~CAccessSkypeAPI() override;
 
     CAccessSkypeAPI(const CAccessSkypeAPI&) = delete;
@@ -159,6 +163,9 @@ private:
     // Set by every queued command; cleared by a refused send or an empty text,
     // after which the queued texts wait for the next command.
     bool m_bSendingCommands = false;  // m_csMessageOut
+    bool m_bSendInFlight = false;     // m_csMessageOut
+    // Signalled after every send, for the drain at destruction.
+    std::condition_variable m_messageOutSent;
     std::atomic<int> m_nUserStatus{-1};
     std::atomic<CHsdFontProcess*> m_pFontProcess{nullptr};
     // Guards the texts Skype reported that other threads read: the audio
