@@ -1,8 +1,13 @@
-// The library's two exports: the only way to create and destroy its component.
+// The library's exports: the only way to create and destroy its component, and
+// the version of its interface, which the program checks before it creates one.
 #include <new>
 
 #include "HsdFontProcessImpl.h"
 #include "Report.h"
+
+extern "C" unsigned int ComponentInterfaceVersion() {
+    return kHsdFontProcessInterfaceVersion;
+}
 
 extern "C" int CreateComponentInstance(CHsdFontProcess** out) {
     if (out == nullptr) {

@@ -55,6 +55,11 @@ protected:
     virtual ~CHsdFontProcess() = default;
 };
 
+// The version of the table above, which the library's ComponentInterfaceVersion
+// export answers and the program compares before it creates the component.
+// Bump it with every change to the table.
+inline constexpr unsigned int kHsdFontProcessInterfaceVersion = 1;
+
 // Exports of HsdFontProcessLib, bound by name with GetProcAddress.
 using PFN_CreateFontProcess = int (*)(CHsdFontProcess** out);
 using PFN_DeleteFontProcess = int (*)(CHsdFontProcess** component);

@@ -43,6 +43,13 @@ protected:
     ~I_HsdHIDCtrl() = default;
 };
 
+// The version of the table above, which the library's ComponentInterfaceVersion
+// export answers and the program compares before it creates the component.
+// Bump it with every change to the table: a program would otherwise call an
+// older library's operations through the wrong slots. Libraries built before
+// GetContainerId (version 1) lack the export.
+inline constexpr unsigned int kHsdHIDCtrlInterfaceVersion = 2;
+
 // Exports of HsdHIDCtrl, bound by name with GetProcAddress.
 using PFN_CreateHIDCtrl = int (*)(I_HsdHIDCtrl** out);
 using PFN_DeleteHIDCtrl = int (*)(I_HsdHIDCtrl** component);

@@ -10,9 +10,15 @@
 namespace {
 
 template <typename Component, typename CreateFn, typename DeleteFn>
-void CheckBinding(const char* dllName) {
+void CheckBinding(const char* dllName, unsigned int interfaceVersion) {
     HMODULE library = LoadLibraryA(dllName);
     ASSERT_NE(library, nullptr) << dllName << ": " << GetLastError();
+
+    // The program refuses a library that answers another version.
+    auto version = reinterpret_cast<unsigned int (*)()>(
+        reinterpret_cast<void*>(GetProcAddress(library, "ComponentInterfaceVersion")));
+    ASSERT_NE(version, nullptr);
+    EXPECT_EQ(version(), interfaceVersion);
 
     auto create = reinterpret_cast<CreateFn>(
         reinterpret_cast<void*>(GetProcAddress(library, "CreateComponentInstance")));
@@ -32,11 +38,12 @@ void CheckBinding(const char* dllName) {
 
 TEST(ComponentLibraries, FontLibraryBindsByNameAndCreatesItsComponent) {
     CheckBinding<CHsdFontProcess, PFN_CreateFontProcess, PFN_DeleteFontProcess>(
-        "HsdFontProcessLib.dll");
+        "HsdFontProcessLib.dll", kHsdFontProcessInterfaceVersion);
 }
 
 TEST(ComponentLibraries, HidLibraryBindsByNameAndCreatesItsComponent) {
-    CheckBinding<I_HsdHIDCtrl, PFN_CreateHIDCtrl, PFN_DeleteHIDCtrl>("HsdHIDCtrl.dll");
+    CheckBinding<I_HsdHIDCtrl, PFN_CreateHIDCtrl, PFN_DeleteHIDCtrl>("HsdHIDCtrl.dll",
+                                                                     kHsdHIDCtrlInterfaceVersion);
 }
 
 }  // namespace

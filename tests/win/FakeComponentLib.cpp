@@ -1,10 +1,16 @@
 // A stand-in for a component library, for the binding failure tests. Built as
-// three DLLs: without exports, with the create export only, and with both.
+// four DLLs: without exports, with the create and version exports, with all
+// three, and with create and delete but no version (an older library).
 // VOXLINK_FAKE_COMPONENT chooses what the exports answer: "create0" makes the
-// create fail, "delete0" the delete.
+// create fail, "delete0" the delete, "otherversion" the version differ.
 #include <windows.h>
 
 #include <cstring>
+
+#include "HsdFontProcess.h"
+#include "I_HsdHIDCtrl.h"
+
+extern "C" IMAGE_DOS_HEADER __ImageBase;
 
 namespace {
 
@@ -36,6 +42,18 @@ extern "C" __declspec(dllexport) int DeleteComponentInstance(void** component) {
         *component = nullptr;
     }
     return 1;
+}
+#endif
+
+#if defined(FAKE_WITH_VERSION)
+// The version of the library this copy stands in for, by its file name.
+extern "C" __declspec(dllexport) unsigned int ComponentInterfaceVersion() {
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(reinterpret_cast<HMODULE>(&__ImageBase), path, MAX_PATH);
+    const unsigned int version = std::strstr(path, "HsdHIDCtrl") != nullptr
+                                     ? kHsdHIDCtrlInterfaceVersion
+                                     : kHsdFontProcessInterfaceVersion;
+    return ModeIs("otherversion") ? version + 1 : version;
 }
 #endif
 

@@ -156,6 +156,38 @@ TEST(HandsetBinding, MissingDeleteExport) {
                      "delete 0", "freed 1"}));
 }
 
+// A library of another interface version is refused before its component is
+// made: an older one lacks the version export, a newer one answers another.
+TEST(HandsetBinding, OnlyALibraryOfTheProgramsInterfaceVersionBinds) {
+    struct Row {
+        const char* fake;
+        const char* mode;
+        Lines hid;
+        Lines font;
+    };
+    const Row rows[] = {
+        {"fake_unversioned.dll",
+         "",
+         {"report 16|CreateDLLInstance|Failed to Get API - ComponentInterfaceVersion", "create 0",
+          "delete 0", "freed 1"},
+         {"report 16|CreateInstance|Failed to Get API - ComponentInterfaceVersion", "bind 0"}},
+        {"fake_component.dll",
+         "otherversion",
+         {"report 16|CreateDLLInstance|Failed to create instance in module - HsdHIDCtrl.dll",
+          "create 0", "delete 0", "freed 1"},
+         {"report 16|CreateInstance|Failed to create instance in module - HsdFontProcessLib.dll",
+          "bind 0"}},
+        {"fake_component.dll", "", {"create 1", "delete 1", "freed 0"}, {"bind 1", "release 1"}},
+    };
+    for (const Row& row : rows) {
+        BindingFolder folder;
+        folder.Copy(row.fake, "HsdHIDCtrl.dll");
+        folder.Copy(row.fake, "HsdFontProcessLib.dll");
+        EXPECT_EQ(folder.Run("hid-delete", row.mode), row.hid) << row.fake << " " << row.mode;
+        EXPECT_EQ(folder.Run("font", row.mode), row.font) << row.fake << " " << row.mode;
+    }
+}
+
 TEST(HandsetBinding, RealLibrariesBindQuietly) {
     BindingFolder folder;
     folder.Copy("HsdHIDCtrl.dll", "HsdHIDCtrl.dll");

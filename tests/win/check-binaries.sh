@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Checks the shipped binaries' tables: each library exports exactly the two
-# component functions, and no binary needs a mingw runtime library at run time.
+# Checks the shipped binaries' tables: each library exports exactly the component
+# functions and its interface version, and no binary needs a mingw runtime
+# library at run time.
 set -euo pipefail
 bin=$1
 objdump=x86_64-w64-mingw32-objdump
@@ -10,7 +11,7 @@ for dll in HsdHIDCtrl.dll HsdFontProcessLib.dll; do
     exports=$("$objdump" -p "$bin/$dll" |
         awk '/\[Ordinal\/Name Pointer\] Table/ {on=1; next} on && /^[ \t]*\[/ {print $NF; next} on {on=0}' |
         sort | tr '\n' ' ')
-    if [ "$exports" != "CreateComponentInstance DeleteComponentInstance " ]; then
+    if [ "$exports" != "ComponentInterfaceVersion CreateComponentInstance DeleteComponentInstance " ]; then
         echo "$dll exports: $exports"
         status=1
     fi

@@ -22,6 +22,15 @@ namespace {
 
 constexpr char kCreateExport[] = "CreateComponentInstance";
 constexpr char kDeleteExport[] = "DeleteComponentInstance";
+constexpr char kVersionExport[] = "ComponentInterfaceVersion";
+
+unsigned int InterfaceVersion(I_HsdHIDCtrl**) {
+    return kHsdHIDCtrlInterfaceVersion;
+}
+
+unsigned int InterfaceVersion(CHsdFontProcess**) {
+    return kHsdFontProcessInterfaceVersion;
+}
 
 void Report(const char* text, const char* caption) {
     // Texts are built in a buffer of 256 characters.
@@ -61,7 +70,17 @@ HsdStatus Create(const ComponentLibraryNames& names, HMODULE* module, Component*
         UnloadLibrary(module);
         return E_FAIL;
     }
-    if (create(component) == 0) {
+    // A library of another interface version would be called through the
+    // wrong slots (an older HID library has its destructor where
+    // GetContainerId is): refused before its component is made.
+    auto version = reinterpret_cast<unsigned int (*)()>(
+        reinterpret_cast<void*>(GetProcAddress(*module, kVersionExport)));
+    if (version == nullptr) {
+        ReportMissingExport(kVersionExport, names.createCaption);
+        UnloadLibrary(module);
+        return E_FAIL;
+    }
+    if (version() != InterfaceVersion(component) || create(component) == 0) {
         Report(names.createFailedText, names.createCaption);
         UnloadLibrary(module);
         return E_FAIL;

@@ -1,6 +1,8 @@
 // Binding the two component libraries at run time: LoadLibraryA by bare file
 // name, then the CreateComponentInstance and DeleteComponentInstance exports.
-// Every failure is reported with its fixed text and caption.
+// A library whose ComponentInterfaceVersion export is missing or answers
+// another version than the program's header is refused like one whose create
+// fails. Every failure is reported with its fixed text and caption.
 #pragma once
 
 #include <windows.h>
@@ -15,9 +17,9 @@ class I_HsdHIDCtrl;
 struct ComponentLibraryNames {
     const char* fileName;
     const char* loadCaption;
-    const char* createCaption;  // missing create export, create returned 0
-    const char* createFailedText;
-    const char* deleteCaption;  // missing delete export, delete returned 0
+    const char* createCaption;     // missing create or version export, create returned 0
+    const char* createFailedText;  // also for another interface version
+    const char* deleteCaption;     // missing delete export, delete returned 0
     const char* deleteFailedText;
 };
 
