@@ -28,3 +28,13 @@ private:
 
 // The ring the program's trace feeds.
 TraceRing& ProgramTraceRing();
+
+// Replaces with '*', in place, the digits (and '#') of what a trace line of
+// the Skype texts says about the user's calls and money: the keys pressed
+// (DTMF, BTN_PRESSED, BTN_RELEASED), the numbers called or calling (a CALL
+// command's targets, PARTNER_HANDLE, PSTN_NUMBER, TARGET_IDENTITY, a
+// PARTNER_DISPNAME that is a number, any word with "+" and a digit) and the
+// SkypeOut balance (PSTN_BALANCE). Call ids, other words and the length stay,
+// so the line still shows what happened. Every line the ring keeps is masked;
+// any other place that writes these texts out should mask them too.
+void MaskPrivateDigits(char* line);
