@@ -10,15 +10,9 @@
 namespace {
 
 template <typename Component, typename CreateFn, typename DeleteFn>
-void CheckBinding(const char* dllName, unsigned int interfaceVersion) {
+void CheckBinding(const char* dllName) {
     HMODULE library = LoadLibraryA(dllName);
     ASSERT_NE(library, nullptr) << dllName << ": " << GetLastError();
-
-    // The program refuses a library that answers another version.
-    auto version = reinterpret_cast<unsigned int (*)()>(
-        reinterpret_cast<void*>(GetProcAddress(library, "ComponentInterfaceVersion")));
-    ASSERT_NE(version, nullptr);
-    EXPECT_EQ(version(), interfaceVersion);
 
     auto create = reinterpret_cast<CreateFn>(
         reinterpret_cast<void*>(GetProcAddress(library, "CreateComponentInstance")));
@@ -38,12 +32,11 @@ void CheckBinding(const char* dllName, unsigned int interfaceVersion) {
 
 TEST(ComponentLibraries, FontLibraryBindsByNameAndCreatesItsComponent) {
     CheckBinding<CHsdFontProcess, PFN_CreateFontProcess, PFN_DeleteFontProcess>(
-        "HsdFontProcessLib.dll", kHsdFontProcessInterfaceVersion);
+        "HsdFontProcessLib.dll");
 }
 
 TEST(ComponentLibraries, HidLibraryBindsByNameAndCreatesItsComponent) {
-    CheckBinding<I_HsdHIDCtrl, PFN_CreateHIDCtrl, PFN_DeleteHIDCtrl>("HsdHIDCtrl.dll",
-                                                                     kHsdHIDCtrlInterfaceVersion);
+    CheckBinding<I_HsdHIDCtrl, PFN_CreateHIDCtrl, PFN_DeleteHIDCtrl>("HsdHIDCtrl.dll");
 }
 
 }  // namespace
