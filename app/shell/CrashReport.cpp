@@ -22,7 +22,6 @@
 namespace {
 
 constexpr int kKeptReports = 5;
-constexpr DWORD kReportLimitMs = 120000;
 // The reporter's own stack: formatting, the stack walk and the minidump.
 constexpr SIZE_T kReporterStack = 1024 * 1024;
 constexpr wchar_t kOfferedMarker[] = L"OFFERED";
@@ -438,7 +437,7 @@ LONG WINAPI CrashFilter(EXCEPTION_POINTERS* info) {
     g_reporter.exception = info;
     g_reporter.failingThread = GetCurrentThreadId();
     if (g_reporter.threadId != 0 && SetEvent(g_reporter.request)) {
-        WaitForSingleObject(g_reporter.done, kReportLimitMs);
+        WaitForSingleObject(g_reporter.done, kCrashReportLimitMs);
     }
     TerminateProcess(GetCurrentProcess(), code);
     return EXCEPTION_EXECUTE_HANDLER;
@@ -613,6 +612,10 @@ void InstallCrashReporter(const char* label) {
     }
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
     SetUnhandledExceptionFilter(CrashFilter);
+}
+
+bool CrashReportUnderWay() {
+    return g_reporting.load();
 }
 
 void SetCrashStateSources(CrashStateSource handsetAttached, CrashStateSource skypeAttached) {

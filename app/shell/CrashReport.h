@@ -14,8 +14,15 @@
 #include <cstddef>
 #include <string>
 
+// The longest a report may take; the process ends when it is done or after this.
+inline constexpr unsigned long kCrashReportLimitMs = 120000;
+
 // Installs the reporter for the process (once) and labels the calling thread.
 void InstallCrashReporter(const char* label);
+
+// True from the moment a failing thread is being reported: the process ends
+// with the exception's code once the report is written.
+bool CrashReportUnderWay();
 
 // Tell the report whether the handset and Skype were attached. Called on the
 // reporter's thread while the process is stopped in a crash: they must not

@@ -174,52 +174,78 @@ int CTrayIcon::Restore() {
 
 int CTrayIcon::SetIconFromFile(const char* path) {
     std::lock_guard<std::mutex> guard(nidLock);
-    if (!enabled || path == nullptr) {
-        return 0;
-    }
-    HICON icon = static_cast<HICON>(LoadImageA(nullptr, path, IMAGE_ICON, 0, 0, LR_LOADFROMFILE));
-    if (icon == nullptr) {
-        return 0;
-    }
-    if (!hidden) {
-        NOTIFYICONDATAA change = nid;
-        change.uFlags = NIF_ICON;
-        change.hIcon = icon;
-        if (!Shell_NotifyIconA(NIM_MODIFY, &change)) {
-            DestroyIcon(icon);
-            return 0;
-        }
-    }
-    // The shell may draw a picture until it has been given another one: only
-    // then does the one it replaced go.
-    if (nid.hIcon != nullptr) {
-        DestroyIcon(nid.hIcon);
-    }
-    nid.hIcon = icon;
-    return 1;
+    HICON icon = LoadPictureLocked(path);
+    return icon != nullptr && ShowLocked(NIF_ICON, icon, nullptr) ? 1 : 0;
 }
 
 int CTrayIcon::SetTooltipFromString(UINT stringId) {
     std::lock_guard<std::mutex> guard(nidLock);
-    if (!enabled) {
+    char tip[64] = {};
+    return LoadTipLocked(stringId, tip) && ShowLocked(NIF_TIP, nullptr, tip) ? 1 : 0;
+}
+
+int CTrayIcon::SetState(const char* iconPath, UINT tipStringId) {
+    std::lock_guard<std::mutex> guard(nidLock);
+    char tip[64] = {};
+    if (!LoadTipLocked(tipStringId, tip)) {
         return 0;
     }
-    char text[64] = {};
+    // A picture that does not load leaves the picture as it was.
+    HICON icon = LoadPictureLocked(iconPath);
+    return ShowLocked(icon != nullptr ? NIF_ICON | NIF_TIP : NIF_TIP, icon, tip) ? 1 : 0;
+}
+
+HICON CTrayIcon::LoadPictureLocked(const char* path) const {
+    if (!enabled || path == nullptr) {
+        return nullptr;
+    }
+    return static_cast<HICON>(LoadImageA(nullptr, path, IMAGE_ICON, 0, 0, LR_LOADFROMFILE));
+}
+
+bool CTrayIcon::LoadTipLocked(UINT stringId, char* tip) const {
+    if (!enabled) {
+        return false;
+    }
     const HMODULE module = hInstance != nullptr ? hInstance : GetModuleHandleA(nullptr);
-    if (LoadStringA(module, stringId, text, kTipChars + 1) <= 0) {
+    if (LoadStringA(module, stringId, tip, kTipChars + 1) <= 0) {
         const char* fallback = TrayFallbackString(stringId);
         if (fallback == nullptr) {
-            return 0;
+            return false;
         }
-        CopyTip(text, fallback);
+        CopyTip(tip, fallback);
     }
-    CopyTip(nid.szTip, text);
-    if (hidden) {
-        return 1;
+    return true;
+}
+
+bool CTrayIcon::ShowLocked(UINT flags, HICON icon, const char* tip) {
+    if (!hidden) {
+        NOTIFYICONDATAA change = nid;
+        change.uFlags = flags;
+        if ((flags & NIF_ICON) != 0) {
+            change.hIcon = icon;
+        }
+        if ((flags & NIF_TIP) != 0) {
+            CopyTip(change.szTip, tip);
+        }
+        if (!Shell_NotifyIconA(NIM_MODIFY, &change)) {
+            if (icon != nullptr) {
+                DestroyIcon(icon);
+            }
+            return false;
+        }
     }
-    NOTIFYICONDATAA change = nid;
-    change.uFlags = NIF_TIP;
-    return Shell_NotifyIconA(NIM_MODIFY, &change) ? 1 : 0;
+    if ((flags & NIF_TIP) != 0) {
+        CopyTip(nid.szTip, tip);
+    }
+    if ((flags & NIF_ICON) != 0) {
+        // The shell may draw a picture until it has been given another one:
+        // only then does the one it replaced go.
+        if (nid.hIcon != nullptr) {
+            DestroyIcon(nid.hIcon);
+        }
+        nid.hIcon = icon;
+    }
+    return true;
 }
 
 HMENU CTrayIcon::LoadTrayMenu() const {

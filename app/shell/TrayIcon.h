@@ -49,6 +49,9 @@ public:
     int Restore();
     int SetIconFromFile(const char* path);
     int SetTooltipFromString(UINT stringId);
+    // The picture from iconPath and the tip of string tipStringId in one step,
+    // so that no one sees one state's picture with another's tip. 1 when shown.
+    int SetState(const char* iconPath, UINT tipStringId);
 
     // The icon's data: hIcon is the picture shown, szTip the tip.
     NOTIFYICONDATAA Data() const;
@@ -59,6 +62,12 @@ private:
     // Loads menu uID (or builds it); the caller destroys it.
     HMENU LoadTrayMenu() const;
     UINT DefaultItemId() const;
+    // With nidLock held: the picture (nullptr when it does not load), the
+    // tip's text (false when there is none), and the hand-over of the flagged
+    // parts to the shell, which then owns the picture.
+    HICON LoadPictureLocked(const char* path) const;
+    bool LoadTipLocked(UINT stringId, char* tip) const;
+    bool ShowLocked(UINT flags, HICON icon, const char* tip);
 
     // The notification thread, the handset input thread and the main thread
     // all change the picture and the tip: each change of nid and its hand-over

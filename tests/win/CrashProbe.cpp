@@ -1,6 +1,8 @@
 // A program that crashes on purpose with the crash reporter installed, while a
-// second labelled thread waits: crash_probe main|worker|overflow|heap|reporter
-// (the last fails again inside the report). The report goes under
+// second labelled thread waits: crash_probe main|worker|overflow|heap|reporter|
+// deadline|stuck ("reporter" fails again inside the report; "deadline" crashes
+// on the way out, with the exit deadline armed; "stuck" never ends by itself
+// once the deadline is armed). The report goes under
 // %LOCALAPPDATA%, which the test sets for this process.
 #include <windows.h>
 
@@ -9,6 +11,7 @@
 #include <thread>
 
 #include "CrashReport.h"
+#include "ExitDeadline.h"
 #include "ThreadLabel.h"
 #include "TraceRing.h"
 
@@ -80,6 +83,13 @@ int main(int argc, char** argv) {
         }).join();
     } else if (how == "main" || how == "reporter") {
         WriteNowhere();
+    } else if (how == "deadline") {
+        // The deadline runs out while the report is being written.
+        ArmExitDeadline(200);
+        WriteNowhere();
+    } else if (how == "stuck") {
+        ArmExitDeadline(1);
+        Sleep(INFINITE);
     } else if (how == "overflow") {
         Deeper(0);
     } else if (how == "heap") {

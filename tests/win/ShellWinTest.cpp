@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "CrashReport.h"
+#include "ExitDeadline.h"
 #include "Report.h"
 #include "ThreadLabel.h"
 #include "ThreadLabels.h"
@@ -130,38 +131,67 @@ TEST(TrayIcon, DoubleClickPostsTheDefaultItemToTheTarget) {
     EXPECT_STREQ(tray.Data().szTip, "Disconnected");
 }
 
-TEST(TrayIcon, ChangesFromThreeThreadsLeaveALivePictureShown) {
+// The colour pixels of a picture, to tell two pictures apart.
+std::string Pixels(HICON icon) {
+    ICONINFO info{};
+    if (icon == nullptr || !GetIconInfo(icon, &info)) {
+        return {};
+    }
+    BITMAP bitmap{};
+    GetObjectA(info.hbmColor, sizeof bitmap, &bitmap);
+    std::string bits(static_cast<std::size_t>(bitmap.bmWidthBytes) * bitmap.bmHeight, '\0');
+    GetBitmapBits(info.hbmColor, static_cast<LONG>(bits.size()), bits.data());
+    DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+    return bits;
+}
+
+// The notification thread, the handset input thread and the main thread all
+// show the link's state: every state seen has its own picture with its own
+// tip, and the picture shown at the end is alive.
+TEST(TrayIcon, ChangesFromThreeThreadsShowEachStateWhole) {
     TargetWindow target;
     ASSERT_NE(target.window, nullptr) << "no window could be created";
+    const std::string pictures[2] = {voxtest::BinFolder() + "Active.ico",
+                                     voxtest::BinFolder() + "NoANY.ico"};
+    std::string pixels[2];
+    for (int k = 0; k < 2; ++k) {
+        HICON icon = static_cast<HICON>(
+            LoadImageA(nullptr, pictures[k].c_str(), IMAGE_ICON, 0, 0, LR_LOADFROMFILE));
+        pixels[k] = Pixels(icon);
+        DestroyIcon(icon);
+    }
+    ASSERT_NE(pixels[0], pixels[1]);
     CTrayIcon tray;
     tray.Create(GetModuleHandleA(nullptr), target.window, kCallback, "Voxlink",
                 static_cast<HICON>(
-                    LoadImageA(nullptr, VOXLINK_TEST_ICON, IMAGE_ICON, 0, 0, LR_LOADFROMFILE)),
+                    LoadImageA(nullptr, pictures[0].c_str(), IMAGE_ICON, 0, 0, LR_LOADFROMFILE)),
                 112, FALSE);
-    // As the notification thread, the handset input thread and the main thread
-    // show the link's state.
+    tray.SetTooltipFromString(13);
     std::atomic<int> failures{0};
+    std::atomic<int> finished{0};
     std::vector<std::thread> threads;
     for (int t = 0; t < 3; ++t) {
-        threads.emplace_back([&tray, &failures, t] {
+        threads.emplace_back([&, t] {
             for (int i = 0; i < 40; ++i) {
-                failures += tray.SetIconFromFile(VOXLINK_TEST_ICON) == 1 ? 0 : 1;
-                failures += tray.SetTooltipFromString((t + i) % 2 == 0 ? 13 : 14) == 1 ? 0 : 1;
+                const int k = (t + i) % 2;
+                failures += tray.SetState(pictures[k].c_str(), 13 + k) == 1 ? 0 : 1;
             }
+            ++finished;
         });
+    }
+    int torn = 0;
+    for (bool last = false; !last;) {
+        last = finished == 3;
+        const NOTIFYICONDATAA shown = tray.Data();
+        const int k = std::strcmp(shown.szTip, "Connected") == 0 ? 0 : 1;
+        torn += Pixels(shown.hIcon) == pixels[k] ? 0 : 1;
     }
     for (std::thread& thread : threads) {
         thread.join();
     }
     EXPECT_EQ(failures, 0);
-    const NOTIFYICONDATAA shown = tray.Data();
-    ICONINFO picture{};
-    ASSERT_TRUE(GetIconInfo(shown.hIcon, &picture)) << "the picture shown is gone";
-    DeleteObject(picture.hbmColor);
-    DeleteObject(picture.hbmMask);
-    EXPECT_TRUE(std::strcmp(shown.szTip, "Connected") == 0 ||
-                std::strcmp(shown.szTip, "Disconnected") == 0)
-        << shown.szTip;
+    EXPECT_EQ(torn, 0) << "a picture shown with the other state's tip";
 }
 
 std::string ReadFile(const std::string& path) {
@@ -288,10 +318,18 @@ INSTANTIATE_TEST_SUITE_P(
                               "writing address 0000000000000000"},
                     CrashCase{"overflow", EXCEPTION_STACK_OVERFLOW, "SkypeAPI -> WinMain",
                               "(stack overflow)"},
+                    CrashCase{"deadline", EXCEPTION_ACCESS_VIOLATION, "SkypeAPI -> WinMain",
+                              "writing address 0000000000000000"},
                     CrashCase{"heap", EXCEPTION_ACCESS_VIOLATION, "SkypeAPI -> WinMain",
                               "The process heap was damaged; this report was written with a "
                               "spare heap."}),
     [](const testing::TestParamInfo<CrashCase>& info) { return std::string(info.param.how); });
+
+// A way out that never ends is ended by the deadline, which says so in its
+// exit code rather than passing for a clean exit.
+TEST(ExitDeadline, EndsAStuckProcessWithItsOwnCode) {
+    EXPECT_EQ(RunCrashProbe("stuck", CrashTestFolder("stuck")), kExitDeadlineCode);
+}
 
 TEST(CrashReport, AFailureWhileReportingEndsTheProcessWithoutASecondReport) {
     // The probe's state source fails on the reporter's thread.
