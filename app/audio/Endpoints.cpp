@@ -9,9 +9,9 @@
 
 #include <atomic>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 
+#include "CodePageText.h"
 #include "GuidText.h"
 
 namespace {
@@ -74,17 +74,6 @@ HRESULT CreateSystemEnumerator(IMMDeviceEnumerator** out) {
 
 std::atomic<EndpointEnumeratorFactory> g_factory{CreateSystemEnumerator};
 
-std::string Narrow(const wchar_t* text) {
-    const int size = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (size <= 1) {
-        return {};
-    }
-    std::string out(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text, -1, out.data(), size, nullptr, nullptr);
-    out.resize(static_cast<std::size_t>(size - 1));
-    return out;
-}
-
 void ReadProperties(IMMDevice& device, AudioEndpoint& endpoint) {
     IPropertyStore* store = nullptr;
     if (FAILED(device.OpenPropertyStore(STGM_READ, &store))) {
@@ -93,7 +82,7 @@ void ReadProperties(IMMDevice& device, AudioEndpoint& endpoint) {
     PROPVARIANT value;
     PropVariantInit(&value);
     if (SUCCEEDED(store->GetValue(PKEY_Device_FriendlyName, &value)) && value.vt == VT_LPWSTR) {
-        endpoint.name = Narrow(value.pwszVal);
+        endpoint.name = value.pwszVal;
     }
     PropVariantClear(&value);
     if (SUCCEEDED(store->GetValue(kContainerIdKey, &value)) && value.vt == VT_CLSID &&
@@ -106,6 +95,44 @@ void ReadProperties(IMMDevice& device, AudioEndpoint& endpoint) {
 
 bool SameContainer(const std::string& a, const std::string& b) {
     return a.size() == b.size() && _stricmp(a.c_str(), b.c_str()) == 0;
+}
+
+// A container that tells one device from another; empty for none and for the
+// computer's own.
+std::string DeviceContainer(const std::string& container) {
+    return SameContainer(container, kComputerContainer) ? std::string() : container;
+}
+
+std::wstring DeviceDescription(const std::wstring& name) {
+    const std::size_t open = name.rfind(L'(');
+    const std::size_t close = name.rfind(L')');
+    if (open == std::wstring::npos || close == std::wstring::npos || close < open) {
+        return name;
+    }
+    return name.substr(open + 1, close - open - 1);
+}
+
+bool SameDevice(const AudioEndpoint& speaker, const AudioEndpoint& microphone) {
+    if (speaker.name.find(L"USB") == std::wstring::npos ||
+        microphone.name.find(L"USB") == std::wstring::npos) {
+        return false;
+    }
+    const std::string a = DeviceContainer(speaker.container);
+    const std::string b = DeviceContainer(microphone.container);
+    if (!a.empty() && !b.empty()) {
+        return SameContainer(a, b);
+    }
+    return DeviceDescription(speaker.name) == DeviceDescription(microphone.name);
+}
+
+const AudioEndpoint* FirstInContainer(const std::vector<AudioEndpoint>& endpoints,
+                                      const std::string& container) {
+    for (const AudioEndpoint& endpoint : endpoints) {
+        if (SameContainer(endpoint.container, container)) {
+            return &endpoint;
+        }
+    }
+    return nullptr;
 }
 
 }  // namespace
@@ -149,21 +176,25 @@ std::vector<AudioEndpoint> ListEndpoints(IMMDeviceEnumerator& enumerator, EDataF
     return endpoints;
 }
 
-const AudioEndpoint* FindHandsetEndpoint(const std::vector<AudioEndpoint>& endpoints,
-                                         const std::string& containerId) {
-    if (!containerId.empty()) {
-        for (const AudioEndpoint& endpoint : endpoints) {
-            if (SameContainer(endpoint.container, containerId)) {
-                return &endpoint;
+HandsetEndpoints ChooseHandsetEndpoints(const std::vector<AudioEndpoint>& render,
+                                        const std::vector<AudioEndpoint>& capture,
+                                        const std::string& containerId) {
+    const std::string container = DeviceContainer(containerId);
+    if (!container.empty()) {
+        const AudioEndpoint* speaker = FirstInContainer(render, container);
+        const AudioEndpoint* microphone = FirstInContainer(capture, container);
+        if (speaker != nullptr && microphone != nullptr) {
+            return {speaker, microphone, true};
+        }
+    }
+    for (const AudioEndpoint& speaker : render) {
+        for (const AudioEndpoint& microphone : capture) {
+            if (SameDevice(speaker, microphone)) {
+                return {&speaker, &microphone, false};
             }
         }
     }
-    for (const AudioEndpoint& endpoint : endpoints) {
-        if (endpoint.name.find("USB") != std::string::npos) {
-            return &endpoint;
-        }
-    }
-    return nullptr;
+    return {};
 }
 
 // ---- EndpointFader ----
@@ -284,12 +315,9 @@ int EndpointFader::OnControlChange(WPARAM source, LPARAM control) {
     return 0;
 }
 
-void EndpointFader::GetDeviceName(char* out, std::size_t size) const {
-    if (out == nullptr || size == 0) {
-        return;
-    }
+std::string EndpointFader::DeviceNameUtf8() const {
     std::lock_guard<std::recursive_mutex> guard(lock);
-    std::snprintf(out, size, "%s", name.c_str());
+    return Narrow(name, CP_UTF8);
 }
 
 bool EndpointFader::IsOpen() const {

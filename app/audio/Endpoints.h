@@ -22,18 +22,34 @@ IMMDeviceEnumerator* CreateEndpointEnumerator();
 
 struct AudioEndpoint {
     std::wstring id;
-    std::string name;       // friendly name, in the system code page
+    std::wstring name;      // friendly name
     std::string container;  // "{GUID}" in upper case; empty when it cannot be read
 };
 
 // The active endpoints of one direction (eRender or eCapture), in the system's order.
 std::vector<AudioEndpoint> ListEndpoints(IMMDeviceEnumerator& enumerator, EDataFlow flow);
 
-// The handset's endpoint: the one in the HID device's container, else (no
-// container given, or none matches) the first whose name contains "USB".
-// nullptr when there is none.
-const AudioEndpoint* FindHandsetEndpoint(const std::vector<AudioEndpoint>& endpoints,
-                                         const std::string& containerId);
+// The container Windows gives everything it takes for part of the computer
+// itself, built-in speakers and devices on ports it reports as non-removable
+// alike: it never tells one device from another.
+inline constexpr char kComputerContainer[] = "{00000000-0000-0000-FFFF-FFFFFFFFFFFF}";
+
+struct HandsetEndpoints {
+    const AudioEndpoint* speaker = nullptr;  // both set, or neither
+    const AudioEndpoint* microphone = nullptr;
+    bool byContainer = false;
+};
+
+// The handset's playback and recording endpoints, both from one device: the
+// first of each in the HID device's container (containerId, "{GUID}"); else
+// the first pair whose names contain "USB" and that belong together, by a
+// shared container where both have one, else by the same device description
+// (the text in the names' last parentheses, "Speakers (USB Audio Device)").
+// Neither when no such pair exists, so that one device's speaker is never
+// paired with another's microphone.
+HandsetEndpoints ChooseHandsetEndpoints(const std::vector<AudioEndpoint>& render,
+                                        const std::vector<AudioEndpoint>& capture,
+                                        const std::string& containerId);
 
 // The master volume of one endpoint, its scalar 0.0-1.0 taken as a mixer value
 // of 0-65535 in 31 steps, so that levels and steps come out as on the mixer.
@@ -53,7 +69,7 @@ public:
     void SetFaderValue(int kind, unsigned int level) override;
     int GetFaderLevel() override;
     int OnControlChange(WPARAM source, LPARAM control) override;
-    void GetDeviceName(char* out, std::size_t size) const override;
+    std::string DeviceNameUtf8() const override;
     bool IsOpen() const override;
 
     DWORD SliderPos() const;
@@ -68,7 +84,7 @@ private:
     mutable std::recursive_mutex lock;
     IAudioEndpointVolume* volume = nullptr;
     Notifier* notifier = nullptr;
-    std::string name;
+    std::wstring name;
     DWORD sliderPos = 0;
 };
 

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdio>
 
+#include "CodePageText.h"
 #include "Endpoints.h"
 #include "HandsetMixers.h"
 
@@ -33,21 +34,18 @@ std::string g_containerId;
 bool OpenEndpoints(HWND window, const std::string& containerId) {
     const std::vector<AudioEndpoint> render = ListEndpoints(*g_enumerator, eRender);
     const std::vector<AudioEndpoint> capture = ListEndpoints(*g_enumerator, eCapture);
-    const AudioEndpoint* speaker = FindHandsetEndpoint(render, containerId);
-    const AudioEndpoint* microphone = FindHandsetEndpoint(capture, containerId);
-    if (speaker == nullptr || microphone == nullptr ||
-        !g_endpointSpeaker.Open(*g_enumerator, *speaker, window) ||
-        !g_endpointMicrophone.Open(*g_enumerator, *microphone, window)) {
+    const HandsetEndpoints chosen = ChooseHandsetEndpoints(render, capture, containerId);
+    if (chosen.speaker == nullptr ||
+        !g_endpointSpeaker.Open(*g_enumerator, *chosen.speaker, window) ||
+        !g_endpointMicrophone.Open(*g_enumerator, *chosen.microphone, window)) {
         g_endpointSpeaker.Close();
         return false;
     }
     g_speaker = &g_endpointSpeaker;
     g_microphone = &g_endpointMicrophone;
-    const bool byContainer = !containerId.empty() &&
-                             _stricmp(speaker->container.c_str(), containerId.c_str()) == 0 &&
-                             _stricmp(microphone->container.c_str(), containerId.c_str()) == 0;
-    Trace("Audio: endpoints " + speaker->name + " / " + microphone->name +
-          (byContainer ? " (container " + containerId + ")" : " (by name)"));
+    Trace("Audio: endpoints " + g_endpointSpeaker.DeviceNameUtf8() + " / " +
+          g_endpointMicrophone.DeviceNameUtf8() +
+          (chosen.byContainer ? " (container " + containerId + ")" : " (by name)"));
     return true;
 }
 
@@ -107,19 +105,21 @@ void CloseHandsetAudio() {
     g_window = nullptr;
 }
 
-void FollowHandsetEndpoints() {
-    if (g_window != nullptr) {
-        const HWND window = g_window;
-        const std::string containerId = g_containerId;
-        OpenHandsetAudio(window, containerId);
+bool FollowHandsetEndpoints() {
+    if (g_window == nullptr) {
+        return false;
     }
+    const std::string capture = HandsetDeviceName(true);
+    const std::string playback = HandsetDeviceName(false);
+    const HWND window = g_window;
+    const std::string containerId = g_containerId;
+    OpenHandsetAudio(window, containerId);
+    return HandsetDeviceName(true) != capture || HandsetDeviceName(false) != playback;
 }
 
 std::string HandsetDeviceName(bool capture) {
-    char name[256] = {};
-    (capture && UsingHandsetEndpoints() ? HandsetMicrophone() : HandsetSpeaker())
-        .GetDeviceName(name, sizeof name);
-    return name;
+    return (capture && UsingHandsetEndpoints() ? HandsetMicrophone() : HandsetSpeaker())
+        .DeviceNameUtf8();
 }
 
 std::vector<std::string> HandsetEndpointNames(bool capture) {
@@ -127,7 +127,7 @@ std::vector<std::string> HandsetEndpointNames(bool capture) {
     if (UsingHandsetEndpoints() && g_enumerator != nullptr) {
         for (const AudioEndpoint& endpoint :
              ListEndpoints(*g_enumerator, capture ? eCapture : eRender)) {
-            names.push_back(endpoint.name);
+            names.push_back(Narrow(endpoint.name, CP_ACP));
         }
     }
     return names;

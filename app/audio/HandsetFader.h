@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 // The lowest microphone value kept during a call, of a full scale of 65535.
 inline constexpr DWORD kMicFloor = 10000;
@@ -22,8 +23,8 @@ public:
     // A change notification the main window received (MM_MIXM_CONTROL_CHANGE):
     // when it is this control's, keeps the value at kMicFloor or more. Returns 0.
     virtual int OnControlChange(WPARAM source, LPARAM control) = 0;
-    // The device's name for Skype; empty when closed.
-    virtual void GetDeviceName(char* out, std::size_t size) const = 0;
+    // The device's name for Skype, in UTF-8; empty when closed.
+    virtual std::string DeviceNameUtf8() const = 0;
     virtual bool IsOpen() const = 0;
 };
 

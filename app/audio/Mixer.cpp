@@ -7,6 +7,7 @@
 #include <cstring>
 #include <new>
 
+#include "CodePageText.h"
 #include "MixerApi.h"
 
 namespace {
@@ -125,6 +126,12 @@ void CMixerBase::GetDeviceName(char* out, std::size_t size) const {
     }
     std::lock_guard<std::recursive_mutex> guard(lock);
     std::snprintf(out, size, "%s", deviceName);
+}
+
+std::string CMixerFader::DeviceNameUtf8() const {
+    char name[sizeof deviceName] = {};
+    GetDeviceName(name, sizeof name);
+    return Narrow(Widen(name, CP_ACP), CP_UTF8);
 }
 
 bool CMixerBase::ChooseDevice(HWND window, DWORD* destinations) {

@@ -75,9 +75,8 @@ public:
     int OnControlChange(HMIXER mixer, DWORD controlId);
     // The same for a notification's parameters (mixer handle, control id).
     int OnControlChange(WPARAM source, LPARAM controlId) override;
-    void GetDeviceName(char* out, std::size_t size) const override {
-        CMixerBase::GetDeviceName(out, size);
-    }
+    // The product name, from the system code page.
+    std::string DeviceNameUtf8() const override;
     bool IsOpen() const override { return CMixerBase::IsOpen(); }
 
     DWORD SliderPos() const { return sliderPos; }

@@ -126,30 +126,17 @@ bool FormatSkypeCommand(unsigned char code, const char* userHandle, int callId,
 HsdStatus CAccessSkypeAPI::SendSkypeCommand(unsigned char code, const char* userHandle,
                                             int callId) {
     char text[kCommandBufferSize];
-    char deviceName[255] = {};
+    // Already UTF-8, as Skype reads it; the command's cut keeps it whole.
+    std::string deviceName;
     if (code == SKYPE_CMD_SET_AUDIO_IN || code == SKYPE_CMD_SET_AUDIO_OUT ||
         code == SKYPE_CMD_SET_RINGER) {
-        std::string name = m_ports.audio->GetHandsetDeviceName(code == SKYPE_CMD_SET_AUDIO_IN);
-        if (name.empty()) {
+        deviceName = m_ports.audio->GetHandsetDeviceName(code == SKYPE_CMD_SET_AUDIO_IN);
+        if (deviceName.empty()) {
             return 0;
         }
-        CHsdFontProcess* font = m_pFontProcess.load();
-        if (font != nullptr) {
-            // The conversion may grow a text by half again; keep it inside the buffer.
-            constexpr std::size_t kMaxConvertible = (sizeof(deviceName) - 1) * 2 / 3;
-            if (name.size() > kMaxConvertible) {
-                name.resize(kMaxConvertible);
-            }
-            font->FontCodeToUnicodeToUTF_8(name.c_str(),
-                                           reinterpret_cast<unsigned char*>(deviceName));
-            deviceName[sizeof(deviceName) - 1] = '\0';
-        } else {
-            // Without the font component the name goes as it is: plain ASCII
-            // names read the same in both encodings.
-            CopyText(name, deviceName, sizeof(deviceName));
-        }
     }
-    if (FormatSkypeCommand(code, userHandle, callId, deviceName, m_config.Name().c_str(), text)) {
+    if (FormatSkypeCommand(code, userHandle, callId, deviceName.c_str(), m_config.Name().c_str(),
+                           text)) {
         AddToMessageOutQueue(text);
     }
     return 0;

@@ -66,13 +66,13 @@ public:
     virtual void SetProtocolVersion(int version) = 0;
 };
 
-// The handset's audio devices: their names (in the system code page) and the
-// Sound Mapper's preferred devices.
+// The handset's audio devices: their names and the Sound Mapper's preferred
+// devices.
 class ILinkAudio {
 public:
     virtual ~ILinkAudio() = default;
-    // The recording (capture) or playback device's name; empty when no
-    // handset audio device is known.
+    // The recording (capture) or playback device's name in UTF-8; empty when
+    // no handset audio device is known.
     virtual std::string GetHandsetDeviceName(bool capture) = 0;
     virtual void SetPreferredAudioDevices() = 0;
 };

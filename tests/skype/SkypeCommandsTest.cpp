@@ -146,16 +146,18 @@ TEST_F(SendSkypeCommandTest, CodesWithoutACommandQueueNothingAndStillSucceed) {
     EXPECT_EQ(Sent(1), (Texts{"PING"}));
 }
 
-TEST_F(SendSkypeCommandTest, DeviceNameIsConvertedToUtf8BeforeItIsSent) {
-    audio.SetDeviceName("USB T\xE9l\xE9phone");  // Latin-1 in the fake's code page
-    link->SetFontProcess(&font);
-    link->SendSkypeCommand(SKYPE_CMD_SET_AUDIO_IN, nullptr, 0);
-    EXPECT_EQ(Sent(1), (Texts{"SET AUDIO_IN USB T\xC3\xA9l\xC3\xA9phone "}));
-}
-
-TEST_F(SendSkypeCommandTest, DeviceNameGoesAsItIsWithoutTheFontComponent) {
-    link->SendSkypeCommand(SKYPE_CMD_SET_AUDIO_OUT, nullptr, 0);
-    EXPECT_EQ(Sent(1), (Texts{"SET AUDIO_OUT USB Audio Device "}));
+// The names come in UTF-8 and reach Skype byte for byte, font component or not.
+TEST_F(SendSkypeCommandTest, DeviceNamesReachSkypeAsTheyCome) {
+    // This file's narrow literals are UTF-8.
+    const std::string names[] = {"USB Audio Device", "Micrófono (USB Audio Device)",
+                                 "麦克风 (USB Audio Device)"};
+    for (const std::string& name : names) {
+        audio.SetDeviceName(name);
+        link->SetFontProcess(name == names[0] ? nullptr : &font);
+        link->SendSkypeCommand(SKYPE_CMD_SET_AUDIO_IN, nullptr, 0);
+    }
+    EXPECT_EQ(Sent(3), (Texts{"SET AUDIO_IN " + names[0] + " ", "SET AUDIO_IN " + names[1] + " ",
+                              "SET AUDIO_IN " + names[2] + " "}));
 }
 
 TEST_F(SendSkypeCommandTest, RecordingGetsTheCaptureNamePlaybackAndRingerTheRenderNameWhole) {

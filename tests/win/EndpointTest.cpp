@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "CodePageText.h"
 #include "Endpoints.h"
 #include "FakeEndpoints.h"
 #include "FakeMixer.h"
@@ -94,6 +95,54 @@ TEST_F(EndpointTest, WithoutAMatchingContainerTheFirstUsbNameDecides) {
                   "Audio: endpoints Headphones (USB Headset) / Microphone (USB "
                   "Headset) (by name)\n");
     }
+}
+
+// Speaker and microphone come from one device or not at all; the computer's
+// own container names no device.
+TEST(HandsetEndpointChoice, BothEndpointsComeFromOneDevice) {
+    const auto in = [](AudioEndpoint endpoint, const std::string& container) {
+        endpoint.container = container;
+        return endpoint;
+    };
+    const std::string pc = kComputerContainer, hs = kHandsetContainer, wc = kHeadsetContainer;
+    const AudioEndpoint pcOut{L"pc.out", L"Speakers (Realtek Audio)", pc};
+    const AudioEndpoint out{L"hs.out", L"Speakers (USB Audio Device)", ""};
+    const AudioEndpoint mic{L"hs.in", L"Microphone (USB Audio Device)", ""};
+    const AudioEndpoint cam{L"cam.in", L"Microphone (USB Camera)", ""};
+    const struct {
+        const char* story;
+        std::vector<AudioEndpoint> render, capture;
+        std::string hid;
+        std::wstring speaker, microphone;
+    } rows[] = {
+        {"container", {pcOut, in(out, hs)}, {in(cam, wc), in(mic, hs)}, hs, L"hs.out", L"hs.in"},
+        {"non-removable port", {pcOut, in(out, pc)}, {in(mic, pc)}, pc, L"hs.out", L"hs.in"},
+        {"microphone not there yet", {pcOut, in(out, hs)}, {in(cam, wc)}, hs, L"", L""},
+        {"no containers", {pcOut, out}, {cam, mic}, "", L"hs.out", L"hs.in"},
+    };
+    for (const auto& row : rows) {
+        const HandsetEndpoints chosen = ChooseHandsetEndpoints(row.render, row.capture, row.hid);
+        EXPECT_EQ(chosen.speaker ? chosen.speaker->id : L"", row.speaker) << row.story;
+        EXPECT_EQ(chosen.microphone ? chosen.microphone->id : L"", row.microphone) << row.story;
+    }
+}
+
+// Skype reads UTF-8 (as this file's narrow literals are) whatever the system
+// code page: endpoint names come from UTF-16, the mixer's from the code page.
+TEST_F(EndpointTest, SkypeGetsTheDeviceNamesInUtf8) {
+    const std::pair<std::wstring, std::string> rows[] = {
+        {L"Micrófono (USB Audio Device)", "Micrófono (USB Audio Device)"},
+        {L"麦克风 (USB Audio Device)", "麦克风 (USB Audio Device)"}};
+    for (const auto& [name, utf8] : rows) {
+        FakeEndpoints::Install({{L"hs.out", eRender, L"Speakers (USB)", kHandsetContainer},
+                                {L"hs.in", eCapture, name, kHandsetContainer}});
+        OpenHandsetAudio(window, kHandsetContainer);
+        EXPECT_EQ(HandsetDeviceName(true), utf8);
+    }
+    FakeEndpoints::Install({});  // no endpoint API: the mixer
+    FakeMixer::Install({FakeMixer::Handset(Narrow(L"USB Micrófono", CP_ACP))});
+    OpenHandsetAudio(window, kHandsetContainer);
+    EXPECT_EQ(HandsetDeviceName(true), "USB Micrófono");
 }
 
 TEST_F(EndpointTest, WithoutTheHandsetsEndpointsTheMixerServesAsBefore) {
