@@ -122,6 +122,18 @@ void CShell::RecheckHandset() {
     CheckHandset(Check::DeviceChange);
 }
 
+void CShell::FollowEndpoints() {
+    m_endpointsPending = false;
+    IShellPlatform& platform = *m_ports.platform;
+    platform.KillEndpointsTimer();
+    // At attach Skype was told the names then chosen; the endpoints often
+    // come after it.
+    if (m_ports.handset->IsHandsetPresent() && platform.FollowHandsetEndpoints() &&
+        platform.SkypeApiWindow() != nullptr) {
+        Request(QAPI_SET_AUDIO_DEVICES);
+    }
+}
+
 void CShell::Resume() {
     CheckHandset(Check::Resume);
 }
@@ -263,10 +275,13 @@ bool CShell::OnMessage(unsigned int message, std::uintptr_t wParam, std::intptr_
             return true;
         }
         case shellmsg::kTimer:
-            if (wParam != IDT_DEVICE_RECHECK) {
+            if (wParam == IDT_ENDPOINTS_SETTLED) {
+                FollowEndpoints();
+            } else if (wParam == IDT_DEVICE_RECHECK) {
+                RecheckHandset();
+            } else {
                 return false;
             }
-            RecheckHandset();
             *result = 1;
             return true;
         case shellmsg::kDeviceChange:
@@ -335,8 +350,8 @@ bool CShell::OnMessage(unsigned int message, std::uintptr_t wParam, std::intptr_
                                         static_cast<std::uint32_t>(lParam));
             return false;
         case WM_ENDPOINTSCHANGED:
-            if (m_ports.handset->IsHandsetPresent()) {
-                platform.FollowHandsetEndpoints();
+            if (m_ports.handset->IsHandsetPresent() && !std::exchange(m_endpointsPending, true)) {
+                platform.SetEndpointsTimer(kEndpointsSettleMs);
             }
             *result = 0;
             return true;

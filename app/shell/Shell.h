@@ -35,6 +35,11 @@ inline constexpr unsigned int WM_TRAYNOTIFY = 0x800A;  // WM_APP + 10
 inline constexpr unsigned int WM_ENDPOINTSCHANGED = 0x800B;
 inline constexpr unsigned int IDT_DEVICE_RECHECK = 32769;
 inline constexpr unsigned int kDeviceRecheckMs = 600;
+// Armed by the first endpoint change of a burst (a device brings several):
+// the handset's endpoints are chosen again once, when it fires.
+inline constexpr unsigned int IDT_ENDPOINTS_SETTLED = 32771;
+inline constexpr unsigned int kEndpointsSettleMs = 600;
+
 
 // Menu commands the main window receives.
 inline constexpr unsigned int kCmdExit = IDM_EXIT;
@@ -90,6 +95,9 @@ public:
 
     void ArmDeviceRecheck();
     void RecheckHandset();
+    // The endpoints have settled: the handset's are chosen again, and an
+    // attached Skype is told their names when these changed.
+    void FollowEndpoints();
     void Suspend();
     void Resume();
     void ExitRequest();
@@ -119,4 +127,5 @@ private:
     // 18 until the next suspend or resume message.
     bool m_resumedAutomatically = false;
     bool m_shutDown = false;
+    bool m_endpointsPending = false;  // IDT_ENDPOINTS_SETTLED is armed
 };

@@ -90,8 +90,12 @@ public:
     virtual void OpenHandsetMixerControls() = 0;
     virtual void CloseHandsetMixerControls() = 0;
     // Audio endpoints came or went while the handset is present: the choice
-    // of the handset's sound is made again.
-    virtual void FollowHandsetEndpoints() = 0;
+    // of the handset's sound is made again. True when the device names Skype
+    // gets for it changed.
+    virtual bool FollowHandsetEndpoints() = 0;
+    // The one-shot timer that lets a burst of endpoint changes settle.
+    virtual void SetEndpointsTimer(unsigned int milliseconds) = 0;
+    virtual void KillEndpointsTimer() = 0;
     // MM_MIXM_CONTROL_CHANGE for the microphone volume control.
     virtual void OnMicVolumeControlChange(std::uintptr_t wParam, std::intptr_t lParam) = 0;
     // The Skype client: started when missing and wanted; its child windows found.

@@ -95,7 +95,15 @@ public:
         OpenHandsetAudio(g_hMainWnd, containerId);
     }
     void CloseHandsetMixerControls() override { CloseHandsetAudio(); }
-    void FollowHandsetEndpoints() override { ::FollowHandsetEndpoints(); }
+    bool FollowHandsetEndpoints() override { return ::FollowHandsetEndpoints(); }
+    void SetEndpointsTimer(unsigned int milliseconds) override {
+        SetTimer(g_hMainWnd, IDT_ENDPOINTS_SETTLED, milliseconds, nullptr);
+    }
+    void KillEndpointsTimer() override {
+        if (g_hMainWnd != nullptr) {
+            KillTimer(g_hMainWnd, IDT_ENDPOINTS_SETTLED);
+        }
+    }
     void OnMicVolumeControlChange(std::uintptr_t wParam, std::intptr_t lParam) override {
         HandsetMicrophone().OnControlChange(wParam, lParam);
     }

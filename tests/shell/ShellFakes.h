@@ -267,7 +267,14 @@ public:
     }
     void OpenHandsetMixerControls() override { m_j.Add("open mixers"); }
     void CloseHandsetMixerControls() override { m_j.Add("close mixers"); }
-    void FollowHandsetEndpoints() override { m_j.Add("follow endpoints"); }
+    bool FollowHandsetEndpoints() override {
+        m_j.Add("follow endpoints");
+        return endpointNamesChange;
+    }
+    void SetEndpointsTimer(unsigned int ms) override {
+        m_j.Add("set endpoints timer " + std::to_string(ms));
+    }
+    void KillEndpointsTimer() override { m_j.Add("kill endpoints timer"); }
     void OnMicVolumeControlChange(std::uintptr_t w, std::intptr_t l) override {
         m_j.Add("mic control change " + std::to_string(w) + " " + std::to_string(l));
     }
@@ -282,6 +289,7 @@ public:
 
     void* skypeWindow = nullptr;
     std::intptr_t trayResult = 1;
+    bool endpointNamesChange = false;
 
 private:
     Journal& m_j;

@@ -388,13 +388,30 @@ TEST_F(ShellTest, MixerChangeRaisesMicrophoneOnlyDuringACall) {
     EXPECT_EQ(j.Count("mic control change 11 22"), 2) << j.Text();
 }
 
-TEST_F(ShellTest, EndpointChangesAreFollowedOnlyWhileTheHandsetIsPresent) {
+// A burst is followed once, while the handset is present; an attached Skype
+// hears of new names only.
+TEST_F(ShellTest, EndpointChangesAreFollowedOnceABurstHasSettled) {
     Start(false);
     EXPECT_EQ(Send(WM_ENDPOINTSCHANGED, 0, 0), 0);
-    EXPECT_FALSE(j.Has("follow endpoints"));
+    EXPECT_TRUE(j.Entries().empty()) << j.Text();
     handset.present = 1;
-    Send(WM_ENDPOINTSCHANGED, 0, 0);
-    EXPECT_EQ(j.Count("follow endpoints"), 1);
+    const struct {
+        void* skype;
+        bool namesChange;
+        bool told;
+    } rows[] = {{kSkypeWindow, true, true}, {kSkypeWindow, false, false}, {nullptr, true, false}};
+    for (const auto& row : rows) {
+        platform.skypeWindow = row.skype;
+        platform.endpointNamesChange = row.namesChange;
+        j.Clear();
+        for (int i = 0; i < 3; ++i) {
+            Send(WM_ENDPOINTSCHANGED, 0, 0);
+        }
+        EXPECT_EQ(j.Entries(), std::vector<std::string>{"set endpoints timer 600"});
+        EXPECT_EQ(Send(shellmsg::kTimer, IDT_ENDPOINTS_SETTLED, 0), 1);
+        EXPECT_EQ(j.Count("follow endpoints"), 1);
+        EXPECT_EQ(j.Has("request 4"), row.told) << j.Text();
+    }
 }
 
 TEST_F(ShellTest, MenuCommandsOpenDialogsOnlyWhileNotOpen) {
