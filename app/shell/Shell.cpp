@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "CallStore.h"
+#include "ExitStage.h"
 #include "HsdFontProcess.h"
 #include "I_HsdHIDCtrl.h"
 #include "I_AccessSkypeAPI.h"
@@ -225,7 +226,24 @@ void CShell::Suspend() {
     g_bDeviceCheckPending = 0;
 }
 
+void CShell::SwitchHandsetOff() {
+    if (std::exchange(m_handsetOff, true)) {
+        return;
+    }
+    SetExitStage("switching the handset off");
+    IShellHandset& handset = *m_ports.handset;
+    m_ports.platform->StopSounds();
+    handset.SendHandsetCommand(static_cast<unsigned char>(kHandsetOffCommand));
+    handset.ClearHandsetActive();
+    handset.ResetHandset();
+    Pause(kShutdownPauseMs);
+}
+
 void CShell::ExitRequest() {
+    // The handset leaves call mode first: a slow Explorer (the tray) or Skype
+    // (the release) must not keep it ringing or lit until the deadline.
+    SwitchHandsetOff();
+    SetExitStage("releasing Skype and removing the tray icon");
     Request(QAPI_RELEASE);
     m_ports.platform->KillDeviceRecheckTimer();
     m_ports.platform->RemoveTrayIcon();
@@ -234,6 +252,7 @@ void CShell::ExitRequest() {
 }
 
 void CShell::ExitSignal() {
+    SetExitStage("signalling the exit");
     m_ports.platform->SignalExit();
 }
 
@@ -376,12 +395,9 @@ void CShell::Shutdown() {
     }
     m_shutDown = true;
     IShellHandset& handset = *m_ports.handset;
-    m_ports.platform->StopSounds();
-    handset.SendHandsetCommand(static_cast<unsigned char>(kHandsetOffCommand));
-    handset.ClearHandsetActive();
-    handset.ResetHandset();
-    Pause(kShutdownPauseMs);
+    SwitchHandsetOff();
     m_ports.platform->KillDeviceRecheckTimer();
+    SetExitStage("stopping the handset's and the Skype link's threads");
     // The handset's threads and the link's threads use the stores: both are
     // stopped before a store goes. They may be sending to this thread's
     // windows meanwhile, so this thread keeps serving them.
@@ -392,7 +408,9 @@ void CShell::Shutdown() {
     // Released here, once nothing adjusts the volume any more, rather than by
     // static destructors at process exit: the endpoint objects and their
     // notifications belong to the audio service.
+    SetExitStage("releasing the handset's sound");
     m_ports.platform->CloseHandsetMixerControls();
+    SetExitStage("freeing the stores and the font component");
     delete g_pUserStore.exchange(nullptr);
     delete g_pCallStore.exchange(nullptr);
     if (g_pFontProcess != nullptr) {

@@ -40,7 +40,6 @@ inline constexpr unsigned int kDeviceRecheckMs = 600;
 inline constexpr unsigned int IDT_ENDPOINTS_SETTLED = 32771;
 inline constexpr unsigned int kEndpointsSettleMs = 600;
 
-
 // Menu commands the main window receives.
 inline constexpr unsigned int kCmdExit = IDM_EXIT;
 inline constexpr unsigned int kCmdAbout = IDM_ABOUT;
@@ -118,6 +117,9 @@ private:
     void RemovalTail();
     void OnCommand(unsigned int command);
     void UpdateTrayState();
+    // Stops the sounds and sends the handset its off command and reset: first
+    // thing on the way out, once.
+    void SwitchHandsetOff();
 
     ShellPorts m_ports;
     unsigned int m_attachMessage = 0;
@@ -127,5 +129,6 @@ private:
     // 18 until the next suspend or resume message.
     bool m_resumedAutomatically = false;
     bool m_shutDown = false;
+    bool m_handsetOff = false;
     bool m_endpointsPending = false;  // IDT_ENDPOINTS_SETTLED is armed
 };

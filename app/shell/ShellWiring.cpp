@@ -75,16 +75,28 @@ public:
             done = true;
             PostThreadMessageA(mainThread, WM_NULL, 0, 0);
         });
+        bool quit = false;
+        WPARAM quitCode = 0;
         while (!done) {
-            MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
             MSG msg;
             // Sent messages are delivered inside PeekMessageA; posted ones are
-            // dispatched too, since the loop has ended.
+            // dispatched too. A WM_QUIT taken here (at logoff this runs inside
+            // the window procedure, before the message loop has seen it) is
+            // kept for the loop, which would otherwise wait for good.
             while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-                DispatchMessageA(&msg);
+                if (msg.message == WM_QUIT) {
+                    quit = true;
+                    quitCode = msg.wParam;
+                } else {
+                    DispatchMessageA(&msg);
+                }
             }
         }
         worker.join();
+        if (quit) {
+            PostQuitMessage(static_cast<int>(quitCode));
+        }
     }
     void OpenHandsetMixerControls() override {
         char containerId[64] = {};
@@ -256,8 +268,7 @@ public:
 class CWinLinkShell : public ILinkShell {
 public:
     void ShowTrayState(bool connected, const char* iconPath) override {
-        g_TrayIcon.SetIconFromFile(iconPath);
-        g_TrayIcon.SetTooltipFromString(connected ? kTrayTipConnected : kTrayTipDisconnected);
+        g_TrayIcon.SetState(iconPath, connected ? kTrayTipConnected : kTrayTipDisconnected);
     }
     void InsertComboString(void* dialog, int comboId, int index, const char* text) override {
         SendDlgItemMessageA(static_cast<HWND>(dialog), comboId, CB_INSERTSTRING,

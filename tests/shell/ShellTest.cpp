@@ -330,8 +330,8 @@ TEST_F(ShellTest, EndOfSessionReleasesSkypeAndTheHandsetBeforeAnswering) {
     Send(shellmsg::kEndSession, 0, 0);  // the logoff was cancelled
     EXPECT_TRUE(j.Entries().empty()) << j.Text();
     Send(shellmsg::kEndSession, 1, 0);
-    EXPECT_TRUE(j.InOrder({"request 5", "remove tray icon", "destroy window",
-                           "SendHandsetCommand 7", "ResetHandset", "link deleted"}))
+    EXPECT_TRUE(j.InOrder({"SendHandsetCommand 7", "ResetHandset", "request 5", "remove tray icon",
+                           "destroy window", "link deleted"}))
         << j.Text();
     // The message loop's end changes nothing more.
     j.Clear();
@@ -452,12 +452,19 @@ TEST_F(ShellTest, HandsetInputTrayAndDestroyRows) {
     EXPECT_FALSE(handled);
 }
 
-TEST_F(ShellTest, ExitRequestReleasesSkypeAndRemovesTrayBeforeTheWindowGoes) {
+// The handset goes off before anything that may wait on Explorer or Skype.
+TEST_F(ShellTest, ExitRequestSwitchesTheHandsetOffThenReleasesSkypeAndRemovesTheTray) {
     Start(true);
     EXPECT_EQ(Send(shellmsg::kCommand, kCmdExit, 0), 1);
-    EXPECT_EQ(j.Entries(), (std::vector<std::string>{"request 5", "kill timer", "remove tray icon",
-                                                     "destroy window"}));
-    EXPECT_EQ(pauses, std::vector<unsigned int>{50});
+    EXPECT_EQ(j.Entries(),
+              (std::vector<std::string>{"stop sounds", "SendHandsetCommand 7", "handsetActive 0",
+                                        "ResetHandset", "request 5", "kill timer",
+                                        "remove tray icon", "destroy window"}));
+    EXPECT_EQ(pauses, (std::vector<unsigned int>{20, 50}));
+    // The shutdown after the loop does not switch it off a second time.
+    j.Clear();
+    shell.Shutdown();
+    EXPECT_EQ(std::count(j.Entries().begin(), j.Entries().end(), "SendHandsetCommand 7"), 0);
 }
 
 TEST_F(ShellTest, ShutdownTurnsHandsetOffThenFreesObjectsAfterTheirThreads) {
