@@ -10,9 +10,15 @@
 
 namespace {
 
+std::atomic<void*> g_owner{nullptr};
+
 int DefaultReport(const char* text, const char* caption, unsigned int style) {
 #ifdef _WIN32
-    return MessageBoxA(nullptr, text, caption, style);
+    HWND owner = static_cast<HWND>(g_owner.load());
+    if (owner != nullptr && !IsWindow(owner)) {
+        owner = nullptr;
+    }
+    return MessageBoxA(owner, text, caption, style | MB_SETFOREGROUND);
 #else
     (void)style;
     std::fprintf(stderr, "[%s] %s\n", caption ? caption : "", text ? text : "");
@@ -26,6 +32,10 @@ std::atomic<ReportFunction> g_reportFunction{DefaultReport};
 
 int ReportMessage(const char* text, const char* caption, unsigned int style) {
     return g_reportFunction.load()(text, caption, style);
+}
+
+void SetReportOwner(void* window) {
+    g_owner.store(window);
 }
 
 ReportFunction SetReportFunction(ReportFunction function) {

@@ -17,6 +17,11 @@ using ReportFunction = int (*)(const char* text, const char* caption, unsigned i
 // error elsewhere) and returns the button chosen (1 for OK, kReportYes for Yes).
 int ReportMessage(const char* text, const char* caption, unsigned int style);
 
+// The window that owns the boxes of the default function from now on (null:
+// none), so that they come up in front of it rather than behind other
+// programs' windows. A window that has gone since is not used.
+void SetReportOwner(void* window);
+
 // Replaces the reporting function for this binary and returns the previous
 // one; nullptr restores the default.
 ReportFunction SetReportFunction(ReportFunction function);

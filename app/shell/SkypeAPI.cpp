@@ -2,15 +2,18 @@
 // transport, the target of handset input, the owner of the tray icon and the
 // receiver of device-change and power notifications.
 #include <windows.h>
+#include <objbase.h>
 
 #include <string>
 
 #include "CrashReport.h"
 #include "ExitDeadline.h"
+#include "ExitStage.h"
 #include "I_AccessSkypeAPI.h"
 #include "Shell.h"
 #include "ShellGlobals.h"
 #include "ShellWiring.h"
+#include "Report.h"
 #include "UserStore.h"
 
 namespace {
@@ -28,10 +31,23 @@ constexpr UINT kTrayRetryMs = 2000;
 constexpr UINT kTrayRetries = 60;  // two minutes
 UINT g_nTrayRetries = 0;
 
+// Posted once start-up has finished: the last run's crash report is offered
+// while the handset and the Skype link already work.
+constexpr UINT WM_OFFER_CRASH_REPORT = 0x800C;  // WM_APP + 12
+
+// Adds the icon again after "TaskbarCreated"; when that fails (the new
+// taskbar is not ready yet) it is retried as at logon.
+void RestoreTrayIcon(HWND hWnd) {
+    if (!ProgramTrayIcon().Restore()) {
+        g_nTrayRetries = 0;
+        SetTimer(hWnd, kTrayRetryTimer, kTrayRetryMs, nullptr);
+    }
+}
+
 // True when the message was one of the tray icon's own.
 bool KeepTrayIcon(HWND hWnd, UINT message, WPARAM wParam) {
     if (g_uTaskbarCreatedMsg != 0 && message == g_uTaskbarCreatedMsg) {
-        ProgramTrayIcon().Restore();
+        RestoreTrayIcon(hWnd);
         return true;
     }
     if (message == WM_TIMER && wParam == kTrayRetryTimer) {
@@ -55,6 +71,10 @@ LRESULT CALLBACK MainWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lPar
         ArmExitDeadline();
     }
     if (KeepTrayIcon(hWnd, message, wParam)) {
+        return 0;
+    }
+    if (message == WM_OFFER_CRASH_REPORT) {
+        OfferCrashReport(ProgramSupportEmail());
         return 0;
     }
     if (g_pShell != nullptr) {
@@ -87,10 +107,32 @@ HICON LoadIconFile(const char* path) {
     return static_cast<HICON>(LoadImageA(nullptr, path, IMAGE_ICON, 0, 0, LR_LOADFROMFILE));
 }
 
+// One program per session and window title: the mutex is taken before the
+// program opens the handset or attaches to Skype, so that two copies started
+// together never both handle the handset's keys.
+HANDLE TakeInstanceMutex(const char* title) {
+    std::string name = std::string("Local\\Voxlink-") + title;
+    for (std::size_t i = 6; i < name.size(); ++i) {
+        if (name[i] == '\\') {
+            name[i] = '_';
+        }
+    }
+    HANDLE mutex = CreateMutexA(nullptr, FALSE, name.c_str());
+    if (mutex != nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
+        CloseHandle(mutex);
+        return nullptr;
+    }
+    return mutex != nullptr ? mutex : INVALID_HANDLE_VALUE;
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR, int) {
     InstallCrashReporter("SkypeAPI -> WinMain");
+    // Once for the main thread, before anything may choose another apartment:
+    // the audio endpoints' objects are shared with the program's other
+    // threads, which join the same multithreaded apartment.
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
 
     g_uAttachMsg = RegisterWindowMessageA("SkypeControlAPIAttach");
     g_uDiscoverMsg = RegisterWindowMessageA("SkypeControlAPIDiscover");
@@ -114,16 +156,16 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR, int) {
     shell.SetAttachMessage(g_uAttachMsg);
     shell.LoadConfiguration();
 
-    // One program per window title: a second start with the same APINAME ends here.
+    // One program per window title: a second start with the same APINAME
+    // ends here, quietly (a copy that is already running goes on as it is).
     char title[260] = {};
     link.GetWindowName(title, sizeof title);
     const std::string className = MainWindowClassName(hInstance);
-    if (FindWindowA(className.c_str(), title) != nullptr) {
+    HANDLE instance = TakeInstanceMutex(title);
+    if (instance == nullptr || FindWindowA(className.c_str(), title) != nullptr) {
         DeleteSkypeLink();
         return 0;
     }
-    // Once per start, before the program gets busy: the last run's report.
-    OfferCrashReport(ProgramSupportEmail());
 
     char iconPath[260] = {};
     link.GetFileNoHW(iconPath, sizeof iconPath);
@@ -152,6 +194,7 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR, int) {
         DeleteSkypeLink();
         return 0;
     }
+    SetReportOwner(g_hMainWnd);
     if (shell.Switches().supportSky == 1) {
         // The tray keeps its picture and destroys it once another replaces it.
         if (!ProgramTrayIcon().Create(hInstance, g_hMainWnd, WM_TRAYNOTIFY, title,
@@ -169,6 +212,7 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR, int) {
     if (UserStore* users = g_pUserStore.load()) {
         users->SetSkypeCommandSender(ProgramCommandSender());
     }
+    PostMessageA(g_hMainWnd, WM_OFFER_CRASH_REPORT, 0, 0);
 
     MSG msg;
     while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
@@ -179,11 +223,16 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR, int) {
     // However the loop ended, the way out has a bound.
     ArmExitDeadline();
     shell.Shutdown();
+    SetExitStage("destroying the main window");
     if (g_hMainWnd != nullptr) {
         DestroyWindow(g_hMainWnd);
         g_hMainWnd = nullptr;
     }
     g_pShell = nullptr;
     UnregisterClassA(className.c_str(), hInstance);
+    if (SUCCEEDED(com)) {
+        CoUninitialize();
+    }
+    SetExitStage("ending the process (the handset object and the static objects)");
     return 0;
 }

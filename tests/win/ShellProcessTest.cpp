@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -131,6 +132,34 @@ TEST(ShellProcess, OneProgramPerWindowTitle) {
     EXPECT_EQ(first.WaitForExit(10000), 0);
     EXPECT_EQ(other.WaitForExit(10000), 0);
     EXPECT_EQ(first.Window(), nullptr);
+}
+
+// A crash report from the last run is offered once start-up has finished,
+// from a box the main window owns; meanwhile a second start ends at once.
+TEST(ShellProcess, TheCrashQuestionComesAfterStartUpAndASecondStartStillEnds) {
+    char temp[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, temp);
+    const std::string localAppData = std::string(temp) + "voxshell_offer_appdata";
+    const std::string report = localAppData + "\\Voxlink\\CrashReports\\2026-12-01_10-00-00.000";
+    std::filesystem::create_directories(report);
+    DeleteFileA((report + "\\OFFERED").c_str());
+    CloseHandle(CreateFileA((report + "\\report.zip").c_str(), GENERIC_WRITE, 0, nullptr,
+                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    Program first("offer_a", "ShellTestOffer");
+    SetEnvironmentVariableA("LOCALAPPDATA", localAppData.c_str());
+    ASSERT_TRUE(first.Start());
+    SetEnvironmentVariableA("LOCALAPPDATA", nullptr);
+    HWND question = nullptr;
+    ASSERT_TRUE(PumpUntil([&] { return (question = FindWindowA("#32770", "Voxlink")); }, 20000));
+    EXPECT_NE(first.Window(), nullptr);
+    EXPECT_EQ(GetWindow(question, GW_OWNER), first.Window());
+
+    Program same("offer_b", "ShellTestOffer");
+    ASSERT_TRUE(same.Start());
+    EXPECT_EQ(same.WaitForExit(10000), 0);
+    PostMessageA(question, WM_COMMAND, IDNO, 0);
+    first.Exit();
+    EXPECT_EQ(first.WaitForExit(10000), 0);
 }
 
 TEST(ShellProcess, AttachRepliesAndNotificationSenders) {
