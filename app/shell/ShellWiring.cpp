@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <thread>
 
@@ -20,6 +21,7 @@
 #include "ShellGlobals.h"
 #include "SkypeClient.h"
 #include "SkypeCommandSender.h"
+#include "SkypeWindowClasses.h"
 #include "SoundMapper.h"
 #include "TraceRing.h"
 #include "UserStore.h"
@@ -315,6 +317,54 @@ CWinProfileReader g_Profile;
 CRingTrace g_Trace;
 
 }  // namespace
+
+namespace {
+
+// Skype's confirmation window, watched through window events rather than
+// looked for on a timer: the main thread is told when any top-level window of
+// its class is created or shown, and when the one seen is hidden or goes.
+HWINEVENTHOOK g_hConfirmationWatch = nullptr;
+HWND g_hConfirmationWnd = nullptr;  // main thread only
+
+void CALLBACK OnWindowEvent(HWINEVENTHOOK, DWORD event, HWND window, LONG object, LONG child, DWORD,
+                            DWORD) {
+    if (window == nullptr || object != OBJID_WINDOW || child != CHILDID_SELF) {
+        return;
+    }
+    bool newWindow = false;
+    if (event == EVENT_OBJECT_CREATE || event == EVENT_OBJECT_SHOW) {
+        char name[64] = {};
+        if (GetAncestor(window, GA_ROOT) != window ||
+            GetClassNameA(window, name, sizeof name) == 0 ||
+            std::strcmp(name, kSkypeConfirmFormClass) != 0) {
+            return;
+        }
+        newWindow = event == EVENT_OBJECT_CREATE;
+        g_hConfirmationWnd = window;
+    } else if (window != g_hConfirmationWnd) {
+        return;
+    }
+    if (auto* link = static_cast<CAccessSkypeAPI*>(g_pSkypeAPI.load())) {
+        link->LookForConfirmationWindow(newWindow);
+    }
+}
+
+}  // namespace
+
+void StartConfirmationWindowWatch() {
+    if (g_hConfirmationWatch == nullptr) {
+        g_hConfirmationWatch =
+            SetWinEventHook(EVENT_OBJECT_CREATE, EVENT_OBJECT_HIDE, nullptr, OnWindowEvent, 0, 0,
+                            WINEVENT_OUTOFCONTEXT | WINEVENT_SKIPOWNPROCESS);
+    }
+}
+
+void StopConfirmationWindowWatch() {
+    if (g_hConfirmationWatch != nullptr) {
+        UnhookWinEvent(g_hConfirmationWatch);
+        g_hConfirmationWatch = nullptr;
+    }
+}
 
 CTrayIcon& ProgramTrayIcon() {
     return g_TrayIcon;

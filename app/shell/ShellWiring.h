@@ -13,6 +13,11 @@
 class I_AccessSkypeAPI;
 class I_SkypeCommandSender;
 
+// Watches, from the main thread, for Skype's confirmation window to come or
+// go, and has the Skype link look for it then. Stop before the link goes.
+void StartConfirmationWindowWatch();
+void StopConfirmationWindowWatch();
+
 // The program's tray icon (a static object, removed at process end at the latest).
 CTrayIcon& ProgramTrayIcon();
 

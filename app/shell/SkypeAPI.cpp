@@ -69,6 +69,8 @@ LRESULT CALLBACK MainWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lPar
     if ((message == WM_COMMAND && LOWORD(wParam) == kCmdExit) ||
         (message == WM_ENDSESSION && wParam != 0)) {
         ArmExitDeadline();
+        // The watch reaches the Skype link, which the shutdown deletes.
+        StopConfirmationWindowWatch();
     }
     if (KeepTrayIcon(hWnd, message, wParam)) {
         return 0;
@@ -212,6 +214,7 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR, int) {
     if (UserStore* users = g_pUserStore.load()) {
         users->SetSkypeCommandSender(ProgramCommandSender());
     }
+    StartConfirmationWindowWatch();
     PostMessageA(g_hMainWnd, WM_OFFER_CRASH_REPORT, 0, 0);
 
     MSG msg;
@@ -222,6 +225,7 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR, int) {
 
     // However the loop ended, the way out has a bound.
     ArmExitDeadline();
+    StopConfirmationWindowWatch();
     shell.Shutdown();
     SetExitStage("destroying the main window");
     if (g_hMainWnd != nullptr) {

@@ -13,11 +13,6 @@
 
 namespace {
 
-// With no notification arriving, the notification thread still looks for the
-// client's confirmation window this often. The window waits for the user to
-// read it, so a quarter of a second is soon enough, and an idle program
-// wakes four times a second instead of a thousand.
-constexpr auto kConfirmationWatchInterval = std::chrono::milliseconds(250);
 constexpr unsigned char kAttachedKeyCode = 0x53;
 constexpr unsigned char kConfirmationShown = 0x9F;
 
@@ -117,8 +112,10 @@ HsdStatus CAccessSkypeAPI::AddToMessageInQueue(const char* text) {
             return 0;
         }
         // The notification thread has stopped: start a new one on an empty
-        // queue and start over with a fresh discovery.
+        // queue, which looks for the confirmation window first, and start
+        // over with a fresh discovery.
         m_bMessageInRunning = 1;
+        m_bLookForConfirmation = true;
         finished = std::move(m_inThread);
         try {
             m_inThread = std::thread(&CAccessSkypeAPI::MessageInQueueThreadProc, this);
@@ -223,15 +220,25 @@ void CAccessSkypeAPI::MessageInQueueThreadProc() {
         while (m_bMessageInRunning) {
             std::string text;
             bool taken = false;
+            bool look = false;
             {
                 std::unique_lock<std::mutex> lock(m_csMessageIn);
-                if (m_MessageInQueue.empty()) {
-                    m_messageInArrived.wait_for(lock, kConfirmationWatchInterval);
-                } else {
+                m_messageInArrived.wait(lock, [this] {
+                    return !m_bMessageInRunning || !m_MessageInQueue.empty() ||
+                           m_bLookForConfirmation;
+                });
+                if (!m_MessageInQueue.empty()) {
                     text = std::move(m_MessageInQueue.front());
                     m_MessageInQueue.pop_front();
                     taken = true;
                 }
+                look = std::exchange(m_bLookForConfirmation, false);
+                if (std::exchange(m_bNewConfirmation, false)) {
+                    state.confirmationShown = false;
+                }
+            }
+            if (!m_bMessageInRunning) {
+                break;
             }
             if (taken && !StoresConnected()) {
                 Trace("No stores yet, dropped: %s\n", text.c_str());
@@ -247,7 +254,7 @@ void CAccessSkypeAPI::MessageInQueueThreadProc() {
                 skipWatch = DispatchNotification(text, state);
                 ++m_nHandledNotifications;
             }
-            if (!skipWatch) {
+            if (look || (taken && !skipWatch)) {
                 WatchConfirmationWindow(state);
             }
         }
@@ -311,6 +318,15 @@ bool CAccessSkypeAPI::DispatchNotification(const std::string& text, Notification
             return false;
     }
     return false;
+}
+
+void CAccessSkypeAPI::LookForConfirmationWindow(bool newWindow) {
+    {
+        std::lock_guard<std::mutex> lock(m_csMessageIn);
+        m_bLookForConfirmation = true;
+        m_bNewConfirmation = m_bNewConfirmation || newWindow;
+    }
+    m_messageInArrived.notify_one();
 }
 
 void CAccessSkypeAPI::WatchConfirmationWindow(NotificationState& state) {

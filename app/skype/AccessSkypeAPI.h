@@ -35,6 +35,13 @@ public:
     // Starts the notification thread and a first command thread. Every port
     // except the trace must be given and must outlive the object.
     explicit CAccessSkypeAPI(const SkypeLinkPorts& ports);
+
+    // Has the notification thread look for Skype's confirmation window: called
+    // when a window of its class was created or shown (newWindow: created, a
+    // new appearance to announce), or when the one seen was hidden or
+    // destroyed. The thread also looks once at its start and after each
+    // notification; it does not poll.
+    void LookForConfirmationWindow(bool newWindow);
     // Stops the notification thread and every worker, gives the command
     // thread up to kDrainLimitMs to send the texts still queued (the release
     // commands at exit), then stops it and waits for all of them to end; texts
@@ -164,6 +171,9 @@ private:
     // after which the queued texts wait for the next command.
     bool m_bSendingCommands = false;  // m_csMessageOut
     bool m_bSendInFlight = false;     // m_csMessageOut
+    // Look requests for the notification thread (m_csMessageIn).
+    bool m_bLookForConfirmation = true;
+    bool m_bNewConfirmation = false;
     // Signalled after every send, for the drain at destruction.
     std::condition_variable m_messageOutSent;
     std::atomic<int> m_nUserStatus{-1};

@@ -380,20 +380,26 @@ TEST_F(SkypeLinkTest, StoppedNotificationThreadRestartsOnAnEmptyQueueWithAFreshD
               (Texts{"CALL 1 STATUS RINGING\n", "USERSTATUS ONLINE\n"}));
 }
 
-TEST_F(SkypeLinkTest, ConfirmationWindowIsAnnouncedOncePerAppearanceWhileNoCallIsCurrent) {
+// The window is looked for when the main thread's window events say so (and
+// after notifications), never on a timer; each appearance is announced once.
+TEST_F(SkypeLinkTest, ConfirmationWindowIsLookedForWhenToldAndAnnouncedOncePerAppearance) {
     Link();
-    // No notification arrives: the window is still noticed within the watch's
-    // interval (250 ms), with room for a loaded machine.
     windows.Show(kSkypeConfirmFormClass, true);
-    ASSERT_TRUE(log.WaitFor("handset.command:0x9F", 1, 600ms));
     std::this_thread::sleep_for(300ms);
+    EXPECT_TRUE(log.With("handset.command:").empty()) << "looked for without being told";
+
+    Link().LookForConfirmationWindow(true);  // created, then shown
+    Link().LookForConfirmationWindow(false);
+    ASSERT_TRUE(log.WaitFor("handset.command:0x9F", 1));
+    std::this_thread::sleep_for(100ms);
     EXPECT_EQ(log.With("handset.command:").size(), 1u);
     EXPECT_LT(log.IndexOf("handset.stopTransfer"), log.IndexOf("handset.command:0x9F"));
 
     windows.Show(kSkypeConfirmFormClass, false);
-    std::this_thread::sleep_for(300ms);
+    Link().LookForConfirmationWindow(false);  // destroyed
     windows.Show(kSkypeConfirmFormClass, true);
-    ASSERT_TRUE(log.WaitFor("handset.command:0x9F", 2, 600ms));
+    Link().LookForConfirmationWindow(true);
+    ASSERT_TRUE(log.WaitFor("handset.command:0x9F", 2));
 }
 
 TEST_F(SkypeLinkTest, ConfirmationWindowIsNotAnnouncedDuringACall) {

@@ -461,6 +461,22 @@ TEST_F(E2E, SuspendAndResumeReattach) {
     rig->Press(0x20);
 }
 
+// Skype's confirmation window is noticed through window events, not a
+// timer: each time it appears the handset hears of it once, promptly.
+TEST_F(E2E, SkypeConfirmationWindowIsAnnouncedEachTimeItAppears) {
+    Boot();
+    std::string error;
+    for (int appearance = 1; appearance <= 2; ++appearance) {
+        ASSERT_TRUE(rig->sim.Inject("show confirmation dialog", &error)) << error;
+        EXPECT_TRUE(PumpUntil([&] { return rig->handset->State().lastCommand == 0x9F; }, 1000))
+            << appearance;
+        ASSERT_TRUE(rig->sim.Inject("close dialogs", &error)) << error;
+        // Skype's answer to a status key brings the handset another command.
+        ASSERT_TRUE(rig->Press(0x73));
+        ASSERT_TRUE(PumpUntil([&] { return rig->handset->State().lastCommand != 0x9F; }, 3000));
+    }
+}
+
 TEST_F(E2E, ExitFromTheTrayCommandReleasesSkypeAndTheHandset) {
     Boot();
     const std::size_t from = rig->CommandCount();
