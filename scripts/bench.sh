@@ -33,6 +33,14 @@ switches() {
         awk '/^(non)?voluntary_ctxt_switches/ { n += $2 } END { print n + 0 }'
 }
 ticks() { awk '{ print $14 + $15 }' /proc/"$1"/stat 2>/dev/null || echo 0; }
+# One line per thread: its id, its Linux name and its context switches.
+thread_switches() {
+    for task in /proc/"$1"/task/*; do
+        awk -v id="${task##*/}" -v name="$(cat "$task/comm" 2>/dev/null)" \
+            '/^(non)?voluntary_ctxt_switches/ { n += $2 } END { print id, name, n + 0 }' \
+            "$task/status" 2>/dev/null || true
+    done
+}
 
 until grep -q '^idle phase:' "$out"; do
     if ! kill -0 "$bench" 2>/dev/null; then
@@ -53,9 +61,11 @@ if [ -z "$program" ] || [ -z "$baseline" ]; then
 fi
 s0=$(switches "$program"); t0=$(ticks "$program")
 b0=$(switches "$baseline"); u0=$(ticks "$baseline")
+threads0=$(thread_switches "$program")
 sleep "$((idle - 2))"
 s1=$(switches "$program"); t1=$(ticks "$program")
 b1=$(switches "$baseline"); u1=$(ticks "$baseline")
+threads1=$(thread_switches "$program")
 wait "$bench" || { cat "$out"; exit 1; }
 cat "$out"
 hz=$(getconf CLK_TCK)
@@ -67,3 +77,9 @@ awk -v s="$((s1 - s0))" -v t="$((t1 - t0))" -v b="$((b1 - b0))" -v u="$((u1 - u0
     printf "| %-18s | %14.1f | %8.3f |\n", "Voxlink.exe", s / secs, 100 * t / hz / secs
     printf "| %-18s | %14.1f | %8.3f |\n", "idle_baseline.exe", b / secs, 100 * u / hz / secs
 }'
+# Every Voxlink.exe thread that woke during the idle phase (Wine's own threads
+# among them), by its Linux thread id and name.
+echo "Voxlink.exe threads that woke (wake-ups / s):"
+awk -v secs="$seconds" 'NR == FNR { before[$1] = $NF; next }
+    { woke = $NF - before[$1]; if (woke > 0) printf "  %-8s %-16s %6.2f\n", $1, $2, woke / secs }' \
+    <(echo "$threads0") <(echo "$threads1")
