@@ -380,26 +380,26 @@ TEST_F(SkypeLinkTest, StoppedNotificationThreadRestartsOnAnEmptyQueueWithAFreshD
               (Texts{"CALL 1 STATUS RINGING\n", "USERSTATUS ONLINE\n"}));
 }
 
-// The window is looked for when the main thread's window events say so (and
-// after notifications), never on a timer; each appearance is announced once.
+// The window is looked for at the start and when the main thread's window
+// events say so (and after notifications), never on a timer; each appearance
+// is announced once.
 TEST_F(SkypeLinkTest, ConfirmationWindowIsLookedForWhenToldAndAnnouncedOncePerAppearance) {
-    Link();
     windows.Show(kSkypeConfirmFormClass, true);
-    std::this_thread::sleep_for(300ms);
-    EXPECT_TRUE(log.With("handset.command:").empty()) << "looked for without being told";
-
-    Link().LookForConfirmationWindow(true);  // created, then shown
-    Link().LookForConfirmationWindow(false);
+    Link();
     ASSERT_TRUE(log.WaitFor("handset.command:0x9F", 1));
-    std::this_thread::sleep_for(100ms);
-    EXPECT_EQ(log.With("handset.command:").size(), 1u);
     EXPECT_LT(log.IndexOf("handset.stopTransfer"), log.IndexOf("handset.command:0x9F"));
 
     windows.Show(kSkypeConfirmFormClass, false);
-    Link().LookForConfirmationWindow(false);  // destroyed
+    std::this_thread::sleep_for(300ms);
     windows.Show(kSkypeConfirmFormClass, true);
-    Link().LookForConfirmationWindow(true);
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(log.With("handset.command:").size(), 1u) << "looked for without being told";
+
+    Link().LookForConfirmationWindow(true);  // created, then shown
+    Link().LookForConfirmationWindow(false);
     ASSERT_TRUE(log.WaitFor("handset.command:0x9F", 2));
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(log.With("handset.command:").size(), 2u);
 }
 
 TEST_F(SkypeLinkTest, ConfirmationWindowIsNotAnnouncedDuringACall) {
