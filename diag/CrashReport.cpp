@@ -1,446 +1,131 @@
 #include "CrashReport.h"
 
 #include <windows.h>
-#include <dbghelp.h>
 #include <mapi.h>
-#include <tlhelp32.h>
-#include <winternl.h>
 
 #include <algorithm>
 #include <atomic>
-#include <cstdarg>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <vector>
 
+#include "CrashFiles.h"
 #include "Report.h"
 #include "ThreadLabel.h"
 #include "TraceRing.h"
-#include "VoxlinkVersion.h"
-#include "ZipWriter.h"
 
 namespace {
 
 constexpr int kKeptReports = 5;
-// The reporter's own stack: formatting, the stack walk and the minidump.
-constexpr SIZE_T kReporterStack = 1024 * 1024;
 constexpr wchar_t kOfferedMarker[] = L"OFFERED";
 constexpr char kCaption[] = "Voxlink";
-constexpr SIZE_T kSpareHeap = 4 * 1024 * 1024;
 
-// Everything the report needs, set up at installation.
-struct Reporter {
-    HANDLE request = nullptr;
-    HANDLE done = nullptr;
-    DWORD threadId = 0;
-    void* workspace = nullptr;
-    // Takes the place of the process heap when that is found damaged.
-    HANDLE spareHeap = nullptr;
-    PEB* processBlock = nullptr;
-    bool heapReplaced = false;
-    wchar_t root[MAX_PATH] = {};
-    std::atomic<CrashStateSource> handsetAttached{nullptr};
-    std::atomic<CrashStateSource> skypeAttached{nullptr};
-    // Set by the failing thread before it wakes the reporter.
-    EXCEPTION_POINTERS* exception = nullptr;
-    DWORD failingThread = 0;
-};
-
-Reporter g_reporter;
+// Set up at installation, read by the filter without a lock.
+CrashShared* g_block = nullptr;
+HANDLE g_crashEvent = nullptr;
+HANDLE g_doneEvent = nullptr;
+HANDLE g_handler = nullptr;  // the handler's process
 std::atomic<bool> g_installed{false};
-std::atomic<bool> g_reporting{false};
 
-// A file written through the system alone: no C runtime buffers, no heap.
-class ReportFile {
-public:
-    explicit ReportFile(const wchar_t* path)
-        : m_handle(CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, nullptr)) {}
-    ~ReportFile() {
-        if (Open()) {
-            CloseHandle(m_handle);
-        }
-    }
-    ReportFile(const ReportFile&) = delete;
-    ReportFile& operator=(const ReportFile&) = delete;
-
-    bool Open() const { return m_handle != INVALID_HANDLE_VALUE; }
-    HANDLE Handle() const { return m_handle; }
-    bool Write(const void* data, std::size_t size) {
-        DWORD written = 0;
-        return Open() && WriteFile(m_handle, data, static_cast<DWORD>(size), &written, nullptr) &&
-               written == size;
-    }
-    void Print(const char* format, ...) __attribute__((format(printf, 2, 3))) {
-        char line[1024];
-        va_list arguments;
-        va_start(arguments, format);
-        const int length = std::vsnprintf(line, sizeof line, format, arguments);
-        va_end(arguments);
-        if (length > 0) {
-            Write(line, std::min<std::size_t>(static_cast<std::size_t>(length), sizeof line - 1));
-        }
-    }
-
-private:
-    HANDLE m_handle;
-};
-
-class ZipFileOutput : public ZipOutput {
-public:
-    explicit ZipFileOutput(ReportFile& file) : m_file(file) {}
-    bool Write(const void* data, std::size_t size) override { return m_file.Write(data, size); }
-
-private:
-    ReportFile& m_file;
-};
-
-class ZipFileInput : public ZipInput {
-public:
-    explicit ZipFileInput(const wchar_t* path)
-        : m_handle(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                               FILE_ATTRIBUTE_NORMAL, nullptr)) {}
-    ~ZipFileInput() override {
-        if (m_handle != INVALID_HANDLE_VALUE) {
-            CloseHandle(m_handle);
-        }
-    }
-    ZipFileInput(const ZipFileInput&) = delete;
-    ZipFileInput& operator=(const ZipFileInput&) = delete;
-    long Read(void* data, std::size_t size) override {
-        DWORD read = 0;
-        if (m_handle == INVALID_HANDLE_VALUE ||
-            !ReadFile(m_handle, data, static_cast<DWORD>(size), &read, nullptr)) {
-            return -1;
-        }
-        return static_cast<long>(read);
-    }
-
-private:
-    HANDLE m_handle;
-};
-
-void Join(wchar_t* out, const wchar_t* folder, const wchar_t* name) {
-    std::swprintf(out, MAX_PATH, L"%ls%ls", folder, name);
+bool HandlerRunning() {
+    return g_block != nullptr && g_handler != nullptr &&
+           WaitForSingleObject(g_handler, 0) == WAIT_TIMEOUT;
 }
 
-// Creates every missing folder of path (ending in a backslash).
-bool CreateFolders(const wchar_t* path) {
-    wchar_t partial[MAX_PATH] = {};
-    for (std::size_t i = 0; path[i] != L'\0' && i + 1 < MAX_PATH; ++i) {
-        partial[i] = path[i];
-        if (path[i] == L'\\' && i > 2) {
-            partial[i + 1] = L'\0';
-            CreateDirectoryW(partial, nullptr);
-        }
-    }
-    return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
-}
-
-void WriteException(ReportFile& log, const EXCEPTION_RECORD& record) {
-    log.Print("\r\nException 0x%08lx at %p", static_cast<unsigned long>(record.ExceptionCode),
-              record.ExceptionAddress);
-    if (record.ExceptionCode == EXCEPTION_ACCESS_VIOLATION && record.NumberParameters >= 2) {
-        log.Print(" (%s address %p)",
-                  record.ExceptionInformation[0] == 0   ? "reading"
-                  : record.ExceptionInformation[0] == 8 ? "executing"
-                                                        : "writing",
-                  reinterpret_cast<void*>(record.ExceptionInformation[1]));
-    }
-    if (record.ExceptionCode == EXCEPTION_STACK_OVERFLOW) {
-        log.Print(" (stack overflow)");
-    }
-}
-
-void ThreadLabelOf(DWORD id, char* label, int size) {
-    label[0] = '\0';
-    if (HANDLE thread = OpenThread(THREAD_QUERY_LIMITED_INFORMATION, FALSE, id)) {
-        ReadThreadLabel(thread, label, size);
-        CloseHandle(thread);
-    }
-}
-
-void WriteThreads(ReportFile& log) {
-    log.Print("\r\nThreads:\r\n");
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) {
-        log.Print("  (not available)\r\n");
-        return;
-    }
-    THREADENTRY32 entry{};
-    entry.dwSize = sizeof entry;
-    const DWORD process = GetCurrentProcessId();
-    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
-        if (entry.th32OwnerProcessID != process || entry.th32ThreadID == g_reporter.threadId) {
-            continue;
-        }
-        char label[128];
-        ThreadLabelOf(entry.th32ThreadID, label, sizeof label);
-        log.Print("  %6lu%s %s\r\n", static_cast<unsigned long>(entry.th32ThreadID),
-                  entry.th32ThreadID == g_reporter.failingThread ? " (failed)" : "",
-                  label[0] != '\0' ? label : "(no label)");
-    }
-    CloseHandle(snapshot);
-}
-
-void WriteTrace(ReportFile& log) {
-    const TraceRing& ring = ProgramTraceRing();
-    log.Print("\r\nLast trace lines (%u):\r\n", static_cast<unsigned>(ring.Count()));
-    for (std::size_t i = 0; i < ring.Count(); ++i) {
-        log.Print("  %s\r\n", ring.Line(i));
-    }
-}
-
-void WriteModules(ReportFile& log) {
-    log.Print("\r\nModules:\r\n");
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, GetCurrentProcessId());
-    if (snapshot == INVALID_HANDLE_VALUE) {
-        log.Print("  (not available)\r\n");
-        return;
-    }
-    MODULEENTRY32 entry{};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Module32First(snapshot, &entry); more; more = Module32Next(snapshot, &entry)) {
-        log.Print("  %p %8lu %s\r\n", static_cast<void*>(entry.modBaseAddr),
-                  static_cast<unsigned long>(entry.modBaseSize), entry.szExePath);
-    }
-    CloseHandle(snapshot);
-}
-
-void WriteSystem(ReportFile& log) {
-    OSVERSIONINFOA version{};
-    version.dwOSVersionInfoSize = sizeof version;
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-    GetVersionExA(&version);
-#pragma GCC diagnostic pop
-    log.Print("\r\nOperating system: Windows %lu.%lu build %lu %s\r\n",
-              static_cast<unsigned long>(version.dwMajorVersion),
-              static_cast<unsigned long>(version.dwMinorVersion),
-              static_cast<unsigned long>(version.dwBuildNumber), version.szCSDVersion);
-    MEMORYSTATUSEX memory{};
-    memory.dwLength = sizeof memory;
-    if (GlobalMemoryStatusEx(&memory)) {
-        log.Print(
-            "Memory: %lu%% in use, physical %llu of %llu KB free, page file %llu of "
-            "%llu KB free, virtual %llu of %llu KB free\r\n",
-            static_cast<unsigned long>(memory.dwMemoryLoad), memory.ullAvailPhys / 1024,
-            memory.ullTotalPhys / 1024, memory.ullAvailPageFile / 1024,
-            memory.ullTotalPageFile / 1024, memory.ullAvailVirtual / 1024,
-            memory.ullTotalVirtual / 1024);
-    }
-}
-
-void WriteRegistersAndStack(ReportFile& log, const CONTEXT& context, HANDLE thread) {
-#if defined(_M_X64) || defined(__x86_64__)
-    log.Print("\r\nRegisters:\r\n");
-    log.Print("  RIP=%016llx RSP=%016llx RBP=%016llx EFLAGS=%08lx\r\n", context.Rip, context.Rsp,
-              context.Rbp, static_cast<unsigned long>(context.EFlags));
-    log.Print("  RAX=%016llx RBX=%016llx RCX=%016llx RDX=%016llx\r\n", context.Rax, context.Rbx,
-              context.Rcx, context.Rdx);
-    log.Print("  RSI=%016llx RDI=%016llx R8 =%016llx R9 =%016llx\r\n", context.Rsi, context.Rdi,
-              context.R8, context.R9);
-    log.Print("  R10=%016llx R11=%016llx R12=%016llx R13=%016llx\r\n", context.R10, context.R11,
-              context.R12, context.R13);
-    log.Print("  R14=%016llx R15=%016llx\r\n", context.R14, context.R15);
-
-    log.Print("\r\nStack:\r\n");
-    HANDLE process = GetCurrentProcess();
-    SymInitialize(process, nullptr, TRUE);
-    CONTEXT walk = context;
-    STACKFRAME64 frame{};
-    frame.AddrPC.Offset = walk.Rip;
-    frame.AddrPC.Mode = AddrModeFlat;
-    frame.AddrStack.Offset = walk.Rsp;
-    frame.AddrStack.Mode = AddrModeFlat;
-    frame.AddrFrame.Offset = walk.Rbp;
-    frame.AddrFrame.Mode = AddrModeFlat;
-    for (int depth = 0; depth < 64; ++depth) {
-        if (!StackWalk64(IMAGE_FILE_MACHINE_AMD64, process, thread, &frame, &walk, nullptr,
-                         SymFunctionTableAccess64, SymGetModuleBase64, nullptr) ||
-            frame.AddrPC.Offset == 0) {
-            break;
-        }
-        char moduleName[MAX_PATH] = "?";
-        const DWORD64 base = SymGetModuleBase64(process, frame.AddrPC.Offset);
-        if (base != 0) {
-            GetModuleFileNameA(reinterpret_cast<HMODULE>(base), moduleName, MAX_PATH);
-        }
-        log.Print("  #%02d %016llx %s+0x%llx\r\n", depth, frame.AddrPC.Offset, moduleName,
-                  base != 0 ? frame.AddrPC.Offset - base : 0ULL);
-    }
-    SymCleanup(process);
-    // The raw words at the stack pointer, for frames the walk could not follow.
-    log.Print("\r\nStack words at RSP:\r\n");
-    const auto* words = reinterpret_cast<const unsigned long long*>(context.Rsp);
-    for (int i = 0; i < 32; i += 4) {
-        MEMORY_BASIC_INFORMATION info{};
-        if (VirtualQuery(words + i, &info, sizeof info) == 0 || info.State != MEM_COMMIT ||
-            (info.Protect & (PAGE_GUARD | PAGE_NOACCESS)) != 0) {
-            break;
-        }
-        log.Print("  %p: %016llx %016llx %016llx %016llx\r\n", static_cast<const void*>(words + i),
-                  words[i], words[i + 1], words[i + 2], words[i + 3]);
-    }
-#else
-    (void)log;
-    (void)context;
-    (void)thread;
-#endif
-}
-
-const char* Answer(CrashStateSource source) {
-    if (source == nullptr) {
-        return "not known";
-    }
-    return source() ? "yes" : "no";
-}
-
-void WriteLog(const wchar_t* path, const EXCEPTION_POINTERS& info, HANDLE thread) {
-    ReportFile log(path);
-    if (!log.Open()) {
-        return;
-    }
-    SYSTEMTIME now{};
-    GetSystemTime(&now);
-    log.Print("Voxlink %s error report, %04u-%02u-%02u %02u:%02u:%02u UTC\r\n",
-              VOXLINK_VERSION_TEXT, now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute,
-              now.wSecond);
-    WriteException(log, *info.ExceptionRecord);
-    if (g_reporter.heapReplaced) {
-        log.Print("\r\nThe process heap was damaged; this report was written with a spare heap.");
-    }
-    char label[128];
-    ThreadLabelOf(g_reporter.failingThread, label, sizeof label);
-    log.Print("\r\nThread %lu: %s\r\n", static_cast<unsigned long>(g_reporter.failingThread),
-              label);
-    log.Print("\r\nHandset attached: %s\r\nSkype attached: %s\r\n",
-              Answer(g_reporter.handsetAttached.load()), Answer(g_reporter.skypeAttached.load()));
-    WriteRegistersAndStack(log, *info.ContextRecord, thread);
-    WriteThreads(log);
-    WriteTrace(log);
-    WriteModules(log);
-    WriteSystem(log);
-}
-
-void WriteDump(const wchar_t* path, EXCEPTION_POINTERS* info) {
-    ReportFile dump(path);
-    if (!dump.Open()) {
-        return;
-    }
-    MINIDUMP_EXCEPTION_INFORMATION exception{};
-    exception.ThreadId = g_reporter.failingThread;
-    exception.ExceptionPointers = info;
-    exception.ClientPointers = FALSE;
-    // Every thread's stack and details, the loaded modules; no heap memory.
-    const auto type = static_cast<MINIDUMP_TYPE>(MiniDumpNormal | MiniDumpWithThreadInfo |
-                                                 MiniDumpWithUnloadedModules);
-    MiniDumpWriteDump(GetCurrentProcess(), GetCurrentProcessId(), dump.Handle(), type, &exception,
-                      nullptr, nullptr);
-}
-
-void WriteZip(const wchar_t* folder, const SYSTEMTIME& local) {
-    wchar_t path[MAX_PATH];
-    Join(path, folder, L"report.zip");
-    ReportFile file(path);
-    ZipFileOutput output(file);
-    ZipWriter zip(output, g_reporter.workspace, ZipWriter::kWorkspaceSize);
-    const ZipTime when = MakeZipTime(local.wYear, local.wMonth, local.wDay, local.wHour,
-                                     local.wMinute, local.wSecond);
-    Join(path, folder, L"ERRORLOG.TXT");
-    ZipFileInput log(path);
-    Join(path, folder, L"CRASH.DMP");
-    ZipFileInput dump(path);
-    if (file.Open() && zip.Add("ERRORLOG.TXT", log, when) && zip.Add("CRASH.DMP", dump, when)) {
-        zip.Finish();
-    }
-}
-
-// The system's own functions (paths, thread descriptions, the minidump)
-// allocate from the process heap. When a heap overrun has damaged it, the
-// process is pointed at a heap made at installation instead; nothing of the
-// program runs on afterwards.
-void ReplaceDamagedProcessHeap() {
-    if (g_reporter.spareHeap == nullptr || g_reporter.processBlock == nullptr ||
-        HeapValidate(GetProcessHeap(), 0, nullptr)) {
-        return;
-    }
-    g_reporter.processBlock->Reserved4[1] = g_reporter.spareHeap;
-    g_reporter.heapReplaced = true;
-}
-
-// The process environment block, whose second reserved pointer of its fourth
-// group is the process heap (offset 0x30 on x64).
-PEB* ProcessBlock() {
-    using QueryFn = LONG(WINAPI*)(HANDLE, PROCESSINFOCLASS, PVOID, ULONG, PULONG);
-    const auto query = reinterpret_cast<QueryFn>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationProcess")));
-    PROCESS_BASIC_INFORMATION basic{};
-    if (query == nullptr ||
-        query(GetCurrentProcess(), ProcessBasicInformation, &basic, sizeof basic, nullptr) < 0) {
-        return nullptr;
-    }
-    PEB* block = basic.PebBaseAddress;
-    return block != nullptr && block->Reserved4[1] == GetProcessHeap() ? block : nullptr;
-}
-
-void WriteReport() {
-    ReplaceDamagedProcessHeap();
-    SYSTEMTIME now{};
-    GetSystemTime(&now);
-    wchar_t folder[MAX_PATH];
-    std::swprintf(folder, MAX_PATH, L"%ls%04u-%02u-%02u_%02u-%02u-%02u.%03u\\", g_reporter.root,
-                  now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond,
-                  now.wMilliseconds);
-    if (!CreateFolders(folder)) {
-        return;
-    }
-    HANDLE thread = OpenThread(THREAD_ALL_ACCESS, FALSE, g_reporter.failingThread);
-    wchar_t path[MAX_PATH];
-    Join(path, folder, L"ERRORLOG.TXT");
-    WriteLog(path, *g_reporter.exception, thread);
-    if (thread != nullptr) {
-        CloseHandle(thread);
-    }
-    Join(path, folder, L"CRASH.DMP");
-    WriteDump(path, g_reporter.exception);
-    SYSTEMTIME local{};
-    GetLocalTime(&local);
-    WriteZip(folder, local);
-}
-
-DWORD WINAPI ReporterThread(void*) {
-    // The C runtime sets up a thread's data on its first formatting call, from
-    // the heap: done now, while the heap is sound.
-    wchar_t warmUp[32];
-    std::swprintf(warmUp, 32, L"%ls %u", L"report", 1u);
-    char warmUpNarrow[32];
-    std::snprintf(warmUpNarrow, sizeof warmUpNarrow, "%s %p", "report", warmUp);
-    WaitForSingleObject(g_reporter.request, INFINITE);
-    WriteReport();
-    SetEvent(g_reporter.done);
-    return 0;
-}
-
-// Runs on the failing thread, which may have almost no stack left: it only
-// hands the exception over and waits.
+// Runs on the failing thread, which may hold the heap's or the loader's lock
+// and may have almost no stack left: it allocates nothing, takes no lock and
+// only signals the handler, then waits for it to end the process.
 LONG WINAPI CrashFilter(EXCEPTION_POINTERS* info) {
-    const DWORD code = info->ExceptionRecord->ExceptionCode;
-    if (GetCurrentThreadId() == g_reporter.threadId) {
-        // The report itself failed: end here, without a second report.
-        TerminateProcess(GetCurrentProcess(), code);
+    if (!HandlerRunning()) {
+        // Windows Error Reporting takes it (its local dumps, when installed).
+        return EXCEPTION_CONTINUE_SEARCH;
     }
-    if (g_reporting.exchange(true)) {
-        // Another thread is being reported; the process ends when it is done.
+    if (InterlockedCompareExchange(&g_block->state, kCrashSignalled, kCrashIdle) != kCrashIdle) {
+        // Another thread is being reported; the handler ends the process.
         Sleep(INFINITE);
     }
-    g_reporter.exception = info;
-    g_reporter.failingThread = GetCurrentThreadId();
-    if (g_reporter.threadId != 0 && SetEvent(g_reporter.request)) {
-        WaitForSingleObject(g_reporter.done, kCrashReportLimitMs);
-    }
-    TerminateProcess(GetCurrentProcess(), code);
+    g_block->threadId = GetCurrentThreadId();
+    g_block->exceptionPointers = reinterpret_cast<std::uintptr_t>(info);
+    SetEvent(g_crashEvent);
+    const HANDLE waits[2] = {g_doneEvent, g_handler};
+    WaitForMultipleObjects(2, waits, FALSE, kCrashReportLimitMs);
+    TerminateProcess(GetCurrentProcess(), info->ExceptionRecord->ExceptionCode);
     return EXCEPTION_EXECUTE_HANDLER;
+}
+
+// The failures that end the process without an exception of their own take
+// the same way as one.
+[[noreturn]] void RaiseFailure(DWORD code) {
+    RaiseException(code, EXCEPTION_NONCONTINUABLE, 0, nullptr);
+    TerminateProcess(GetCurrentProcess(), code);
+    for (;;) {
+        Sleep(INFINITE);
+    }
+}
+
+void OnTerminate() {
+    RaiseFailure(kCrashTerminate);
+}
+
+void OnAbortSignal(int) {
+    RaiseFailure(kCrashAbort);
+}
+
+void OnInvalidParameter(const wchar_t*, const wchar_t*, const wchar_t*, unsigned int,
+                        std::uintptr_t) {
+    RaiseFailure(kCrashInvalidParameter);
+}
+
+std::wstring ProgramFolder() {
+    wchar_t path[MAX_PATH] = {};
+    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder(path, length < MAX_PATH ? length : 0);
+    return folder.substr(0, folder.find_last_of(L'\\') + 1);
+}
+
+// The shared block, its handles and the handler process; false (and nothing
+// left behind but the block) when the handler cannot start.
+bool StartHandler() {
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, &inherit, PAGE_READWRITE, 0,
+                                        sizeof(CrashShared), nullptr);
+    if (mapping == nullptr) {
+        return false;
+    }
+    g_block = static_cast<CrashShared*>(
+        MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(CrashShared)));
+    HANDLE self = nullptr;
+    g_crashEvent = CreateEventW(&inherit, FALSE, FALSE, nullptr);
+    g_doneEvent = CreateEventW(&inherit, TRUE, FALSE, nullptr);
+    if (g_block == nullptr || g_crashEvent == nullptr || g_doneEvent == nullptr ||
+        !DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), &self,
+                         PROCESS_ALL_ACCESS, TRUE, 0)) {
+        return false;
+    }
+    g_block->size = sizeof(CrashShared);
+    g_block->hangLimitMs = kCrashHangLimitMs;
+    g_block->process = reinterpret_cast<std::uintptr_t>(self);
+    g_block->crashEvent = reinterpret_cast<std::uintptr_t>(g_crashEvent);
+    g_block->doneEvent = reinterpret_cast<std::uintptr_t>(g_doneEvent);
+    g_block->traceRing = reinterpret_cast<std::uintptr_t>(&ProgramTraceRing());
+    std::swprintf(g_block->reportsRoot, 260, L"%ls", CrashReportsFolder().c_str());
+
+    const std::wstring handler = ProgramFolder() + kCrashHandlerFile;
+    std::wstring command =
+        L"\"" + handler + L"\" " + std::to_wstring(reinterpret_cast<std::uintptr_t>(mapping));
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started{};
+    if (!CreateProcessW(handler.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                        nullptr, &startup, &started)) {
+        return false;
+    }
+    CloseHandle(started.hThread);
+    g_handler = started.hProcess;
+    return true;
 }
 
 std::string Narrow(const std::wstring& text) {
@@ -588,6 +273,34 @@ CrashMailResult SendWithSimpleMapi(const std::wstring& attachment, const std::st
 
 std::atomic<CrashMailFunction> g_mailFunction{SendWithSimpleMapi};
 
+// Windows Error Reporting's local dumps land in the reports folder itself
+// (its DumpFolder, set by the installer); each becomes a report of its own.
+void AdoptWindowsDumps(const std::wstring& root) {
+    WIN32_FIND_DATAW found{};
+    HANDLE search = FindFirstFileW((root + L"*.dmp").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    do {
+        SYSTEMTIME when{};
+        FileTimeToSystemTime(&found.ftLastWriteTime, &when);
+        const std::wstring folder = NewReportFolder(root, when);
+        if (!CreateReportFolders(folder) ||
+            !MoveFileW((root + found.cFileName).c_str(), (folder + L"CRASH.DMP").c_str())) {
+            continue;
+        }
+        {
+            ReportFile log(folder + L"ERRORLOG.TXT");
+            log.Print(
+                "Voxlink ended without reaching its crash handler; Windows Error Reporting "
+                "saved this dump (%s).\r\n",
+                Narrow(found.cFileName).c_str());
+        }
+        PackReport(folder);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+}
+
 }  // namespace
 
 void InstallCrashReporter(const char* label) {
@@ -595,32 +308,49 @@ void InstallCrashReporter(const char* label) {
     if (g_installed.exchange(true)) {
         return;
     }
-    const std::wstring root = CrashReportsFolder();
-    std::swprintf(g_reporter.root, MAX_PATH, L"%ls", root.c_str());
-    g_reporter.workspace =
-        VirtualAlloc(nullptr, ZipWriter::kWorkspaceSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
-    g_reporter.spareHeap = HeapCreate(0, kSpareHeap, 0);
-    g_reporter.processBlock = ProcessBlock();
-    g_reporter.request = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    g_reporter.done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    DWORD threadId = 0;
-    HANDLE thread = CreateThread(nullptr, kReporterStack, ReporterThread, nullptr,
-                                 STACK_SIZE_PARAM_IS_A_RESERVATION, &threadId);
-    if (thread != nullptr) {
-        g_reporter.threadId = threadId;
-        CloseHandle(thread);
+    if (!StartHandler()) {
+        g_handler = nullptr;
+        ProgramTraceRing().Add("Crash handler: it could not start; crash reports are off.");
+        std::fputs("Crash handler: it could not start; crash reports are off.\n", stdout);
+        std::fflush(stdout);
     }
-    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+    // Failures that do not raise an exception of their own raise one now.
+    std::set_terminate(OnTerminate);
+    std::signal(SIGABRT, OnAbortSignal);
+    _set_invalid_parameter_handler(OnInvalidParameter);
+    // No system box for a failing process; Windows Error Reporting stays on
+    // for what never reaches the filter.
+    SetErrorMode(SEM_FAILCRITICALERRORS);
     SetUnhandledExceptionFilter(CrashFilter);
 }
 
-bool CrashReportUnderWay() {
-    return g_reporting.load();
+void SetCrashStateAddresses(const void* handsetPresent, const void* skypeWindow) {
+    if (g_block != nullptr) {
+        g_block->handsetPresent = reinterpret_cast<std::uintptr_t>(handsetPresent);
+        g_block->skypeWindow = reinterpret_cast<std::uintptr_t>(skypeWindow);
+    }
 }
 
-void SetCrashStateSources(CrashStateSource handsetAttached, CrashStateSource skypeAttached) {
-    g_reporter.handsetAttached = handsetAttached;
-    g_reporter.skypeAttached = skypeAttached;
+void SetCrashMainWindow(HWND window, unsigned long hangLimitMs) {
+    if (g_block != nullptr) {
+        g_block->hangLimitMs = hangLimitMs;
+        g_block->mainWindow = reinterpret_cast<std::uintptr_t>(window);
+    }
+}
+
+bool CrashReportUnderWay() {
+    return g_block != nullptr && g_block->state == kCrashSignalled && HandlerRunning();
+}
+
+void EndCrashHandling() {
+    if (g_block != nullptr) {
+        g_block->mainWindow = 0;
+        g_block->normalExit = 1;
+    }
+}
+
+HANDLE CrashHandlerProcess() {
+    return g_handler;
 }
 
 std::wstring CrashReportsFolder() {
@@ -643,6 +373,7 @@ CrashMailFunction SetCrashMailFunction(CrashMailFunction function) {
 
 void OfferCrashReport(const std::string& supportEmail) {
     const std::wstring root = CrashReportsFolder();
+    AdoptWindowsDumps(root);
     std::vector<std::wstring> reports = ReportFolders(root);
     while (reports.size() > kKeptReports) {
         RemoveReport(root + reports.front() + L"\\");
@@ -668,7 +399,7 @@ void OfferCrashReport(const std::string& supportEmail) {
     }
     const std::string where = Narrow(offer.substr(0, offer.size() - 1));
     const std::string question =
-        "Voxlink closed unexpectedly the last time it ran. A report was "
+        "Voxlink closed unexpectedly or stopped responding the last time it ran. A report was "
         "saved in " +
         where + ". Send it by e-mail now?";
     if (ReportMessage(question.c_str(), kCaption, kReportYesNo | kReportIconQuestion) !=

@@ -1,34 +1,48 @@
-// The crash reporter. On an unhandled exception it writes a report into a
-// folder of its own, %LOCALAPPDATA%\Voxlink\CrashReports\<UTC date and time>\:
-// "ERRORLOG.TXT" (the exception, the version, every thread's label, the
-// failing thread's stack and registers, the program's state and its last trace
+// The program's side of crash reporting. At start-up it starts the crash
+// handler (VoxlinkCrashHandler.exe beside the program, CrashShared.h) and
+// installs a filter that, on an unhandled exception, only signals the handler
+// and waits: the handler, a healthy process, writes the report into a folder
+// of its own, %LOCALAPPDATA%\Voxlink\CrashReports\<UTC date and time>\, with
+// "ERRORLOG.TXT" (the exception, the version, every thread's label and stack,
+// the failing thread's registers, the program's state and its last trace
 // lines, the module list, the operating system and the memory figures),
 // "CRASH.DMP" (a minidump with every thread's stack) and "report.zip" holding
-// both. The process then ends with the exception's code, without a box.
-//
-// The report is written by a thread started at installation, with memory
-// reserved then: the failing thread may have no stack left (a stack overflow)
-// and the heap may be damaged.
+// both, then ends the program with the exception's code. std::terminate,
+// abort() and invalid C runtime parameters raise exceptions of their own
+// (CrashShared.h) and go the same way. The handler also writes a hang report
+// when the main window stops answering, and leaves the program running.
+// Windows only.
 #pragma once
 
-#include <cstddef>
+#include <windows.h>
+
 #include <string>
 
-// The longest a report may take; the process ends when it is done or after this.
-inline constexpr unsigned long kCrashReportLimitMs = 120000;
+#include "CrashShared.h"
 
-// Installs the reporter for the process (once) and labels the calling thread.
+// Starts the handler and installs the filter for the process (once), and
+// labels the calling thread. Without a handler (it could not start) the
+// program runs on and says so once in its trace; Windows Error Reporting then
+// takes its failures.
 void InstallCrashReporter(const char* label);
 
-// True from the moment a failing thread is being reported: the process ends
-// with the exception's code once the report is written.
+// Where the report reads whether the handset and Skype were attached: an int
+// that is not 0 while the handset is present, and Skype's window handle.
+void SetCrashStateAddresses(const void* handsetPresent, const void* skypeWindow);
+
+// The window whose answers the hang watch asks for, and how long it may take.
+void SetCrashMainWindow(HWND window, unsigned long hangLimitMs = kCrashHangLimitMs);
+
+// True from the moment a failing thread has signalled the handler until the
+// handler ends the process.
 bool CrashReportUnderWay();
 
-// Tell the report whether the handset and Skype were attached. Called on the
-// reporter's thread while the process is stopped in a crash: they must not
-// lock, allocate or wait.
-using CrashStateSource = bool (*)();
-void SetCrashStateSources(CrashStateSource handsetAttached, CrashStateSource skypeAttached);
+// On the normal way out: the handler stops watching and ends quietly with
+// the program.
+void EndCrashHandling();
+
+// The handler's process (null when it did not start); for tests.
+HANDLE CrashHandlerProcess();
 
 // %LOCALAPPDATA%\Voxlink\CrashReports\ (with the trailing backslash).
 std::wstring CrashReportsFolder();
@@ -43,7 +57,9 @@ using CrashMailFunction = CrashMailResult (*)(const std::wstring& attachment,
 // one; nullptr restores Simple MAPI.
 CrashMailFunction SetCrashMailFunction(CrashMailFunction function);
 
-// At start-up: keeps the five newest reports, and when one was saved since the
-// last start asks once, through ReportMessage, whether to mail it (to
-// supportEmail when not empty). Every report is asked about once at most.
+// At start-up: turns dumps Windows Error Reporting left in the reports folder
+// into reports of their own, keeps the five newest reports, and when one was
+// saved since the last start asks once, through ReportMessage, whether to
+// mail it (to supportEmail when not empty). Only a complete report (its
+// report.zip written to the end) is offered, and each at most once.
 void OfferCrashReport(const std::string& supportEmail);

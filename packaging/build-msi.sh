@@ -24,7 +24,7 @@ sed 's/$/\r/' "$here/ReadMe.txt" >"$work/ReadMe.txt"
 mkdir "$work/bin"
 for file in "$bin"/*; do
     case "$file" in
-        */Voxlink.exe | */HsdHIDCtrl.dll | */HsdFontProcessLib.dll)
+        */Voxlink.exe | */VoxlinkCrashHandler.exe | */HsdHIDCtrl.dll | */HsdFontProcessLib.dll)
             "${STRIP:-x86_64-w64-mingw32-strip}" --strip-debug -o "$work/bin/${file##*/}" "$file" ;;
         *) ln -s "$file" "$work/bin/" ;;
     esac
@@ -37,6 +37,10 @@ done
 # per-machine part of the installation.
 msibuild "$work/package.msi" -q \
     "UPDATE Component SET Condition = 'AUTOSTART = \"1\"' WHERE Component = 'AutoStart'"
+# "#%" marks an expandable string (REG_EXPAND_SZ): Windows Error Reporting
+# expands %LOCALAPPDATA% for the user whose Voxlink failed.
+msibuild "$work/package.msi" -q \
+    "UPDATE Registry SET Value = '#%%LOCALAPPDATA%\Voxlink\CrashReports' WHERE Name = 'DumpFolder'"
 msibuild "$work/package.msi" -q \
     "UPDATE Property SET Value = 'AUTOSTART;WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED' WHERE Property = 'SecureCustomProperties'"
 mv "$work/package.msi" "$out"

@@ -51,6 +51,7 @@ until grep -q '^idle phase:' "$out"; do
     sleep 0.5
 done
 program=$(pid_of 'voxshell_e2e_bench.Voxlink\.exe')
+handler=$(pid_of 'voxshell_e2e_bench.VoxlinkCrashHandler\.exe')
 baseline=$(pid_of 'idle_baseline\.exe')
 if [ -z "$program" ] || [ -z "$baseline" ]; then
     echo "bench.sh: Voxlink.exe (${program:-not found}) or idle_baseline.exe" \
@@ -62,19 +63,22 @@ fi
 s0=$(switches "$program"); t0=$(ticks "$program")
 b0=$(switches "$baseline"); u0=$(ticks "$baseline")
 threads0=$(thread_switches "$program")
+h0=$(switches "${handler:-0}")
 sleep "$((idle - 2))"
 s1=$(switches "$program"); t1=$(ticks "$program")
 b1=$(switches "$baseline"); u1=$(ticks "$baseline")
 threads1=$(thread_switches "$program")
+h1=$(switches "${handler:-0}")
 wait "$bench" || { cat "$out"; exit 1; }
 cat "$out"
 hz=$(getconf CLK_TCK)
 seconds=$((idle - 2))
 awk -v s="$((s1 - s0))" -v t="$((t1 - t0))" -v b="$((b1 - b0))" -v u="$((u1 - u0))" \
-    -v secs="$seconds" -v hz="$hz" 'BEGIN {
+    -v h="$((h1 - h0))" -v secs="$seconds" -v hz="$hz" -v handler="${handler:-}" 'BEGIN {
     printf "\nidle for %d s, counted from the Linux side:\n", secs
     printf "| %-18s | %14s | %8s |\n", "program", "wake-ups / s", "CPU %"
     printf "| %-18s | %14.1f | %8.3f |\n", "Voxlink.exe", s / secs, 100 * t / hz / secs
+    if (handler != "") printf "| %-18s | %14.1f | %8s |\n", "its crash handler", h / secs, ""
     printf "| %-18s | %14.1f | %8.3f |\n", "idle_baseline.exe", b / secs, 100 * u / hz / secs
 }'
 # Every Voxlink.exe thread that woke during the idle phase (Wine's own threads

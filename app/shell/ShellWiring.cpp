@@ -298,14 +298,6 @@ public:
     void Trace(const char* line) override { ProgramTraceRing().Add(line); }
 };
 
-bool HandsetAttached() {
-    return g_HsdHid.IsHandsetPresent();
-}
-
-bool SkypeAttached() {
-    return g_hSkypeApiWnd.load() != nullptr;
-}
-
 CWinShellPlatform g_Platform;
 CLinkCommandSender g_CommandSender;
 CShellFontLibrary g_FontLibrary;
@@ -389,7 +381,7 @@ I_AccessSkypeAPI* CreateProgramSkypeLink() {
     ports.profile = &g_Profile;
     ports.ringTone = &g_RingTonePlayer;
     ports.trace = &g_Trace;
-    SetCrashStateSources(HandsetAttached, SkypeAttached);
+    SetCrashStateAddresses(&g_HsdHid.handsetPresent, &g_hSkypeApiWnd);
     // The stores come later, from the start-up binding (ConnectStores).
     return new CAccessSkypeAPI(ports);
 }

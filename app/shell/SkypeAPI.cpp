@@ -197,6 +197,7 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR, int) {
         return 0;
     }
     SetReportOwner(g_hMainWnd);
+    SetCrashMainWindow(g_hMainWnd);
     if (shell.Switches().supportSky == 1) {
         // The tray keeps its picture and destroys it once another replaces it.
         if (!ProgramTrayIcon().Create(hInstance, g_hMainWnd, WM_TRAYNOTIFY, title,
@@ -237,6 +238,7 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR, int) {
     if (SUCCEEDED(com)) {
         CoUninitialize();
     }
+    EndCrashHandling();
     SetExitStage("ending the process (the handset object and the static objects)");
     return 0;
 }

@@ -1,14 +1,19 @@
-// A program that crashes on purpose with the crash reporter installed, while a
-// second labelled thread waits: crash_probe main|worker|overflow|heap|reporter|
-// deadline|stuck ("reporter" fails again inside the report; "deadline" crashes
-// on the way out, with the exit deadline armed; "stuck" never ends by itself
-// once the deadline is armed). The report goes under
-// %LOCALAPPDATA%, which the test sets for this process.
+// A program that fails on purpose with the crash reporter installed, while a
+// second labelled thread waits: crash_probe <how>. How it fails: main, worker,
+// overflow (stack), heap (a damaged free list), heaplock (a thread that holds
+// the process heap's lock), terminate, abort, deadline (on the way out, with
+// the exit deadline armed), stuck (never ends once the deadline is armed),
+// hang (its window stops answering; it runs on), wait (ends with 0 once the
+// event named on its command line is set). Reports go under %LOCALAPPDATA%,
+// which the test sets for this process.
 #include <windows.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "CrashReport.h"
 #include "ExitDeadline.h"
@@ -47,25 +52,20 @@ void DamageTheHeapAndCrash() {
     WriteNowhere();
 }
 
-bool HandsetAttached() {
-    return true;
+// An exception that leaves a function which promised none.
+void ThrowThrough() noexcept {
+    std::vector<int>().at(1);
 }
 
-bool SkypeAttached() {
-    return false;
-}
-
-bool FailingSource() {
-    WriteNowhere();
-    return false;
-}
+int handsetPresent = 1;
+HWND skypeWindow = nullptr;
 
 }  // namespace
 
 int main(int argc, char** argv) {
     const std::string how = argc > 1 ? argv[1] : "";
     InstallCrashReporter("SkypeAPI -> WinMain");
-    SetCrashStateSources(HandsetAttached, how == "reporter" ? FailingSource : SkypeAttached);
+    SetCrashStateAddresses(&handsetPresent, &skypeWindow);
     ProgramTraceRing().Add("Message from Skype: USERSTATUS ONLINE\n");
     HANDLE labelled = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     HANDLE waiting = CreateEventA(nullptr, TRUE, FALSE, nullptr);
@@ -74,15 +74,29 @@ int main(int argc, char** argv) {
         SetEvent(labelled);
         WaitForSingleObject(waiting, INFINITE);
     });
-    // The crash comes once the second thread is labelled and waits.
+    // The failure comes once the second thread is labelled and waits.
     WaitForSingleObject(labelled, INFINITE);
     if (how == "worker") {
         std::thread([] {
             SetThreadLabel("CrashProbe -> Worker");
             WriteNowhere();
         }).join();
-    } else if (how == "main" || how == "reporter") {
+    } else if (how == "main") {
         WriteNowhere();
+    } else if (how == "overflow") {
+        Deeper(0);
+    } else if (how == "heap") {
+        DamageTheHeapAndCrash();
+    } else if (how == "heaplock") {
+        std::thread([] {
+            SetThreadLabel("CrashProbe -> HeapLock");
+            HeapLock(GetProcessHeap());
+            WriteNowhere();
+        }).join();
+    } else if (how == "terminate") {
+        ThrowThrough();
+    } else if (how == "abort") {
+        std::abort();
     } else if (how == "deadline") {
         // The deadline runs out while the report is being written.
         ArmExitDeadline(200);
@@ -90,10 +104,14 @@ int main(int argc, char** argv) {
     } else if (how == "stuck") {
         ArmExitDeadline(1);
         Sleep(INFINITE);
-    } else if (how == "overflow") {
-        Deeper(0);
-    } else if (how == "heap") {
-        DamageTheHeapAndCrash();
+    } else if (how == "hang") {
+        HWND window = CreateWindowExA(0, "STATIC", "CrashProbe", 0, 0, 0, 0, 0, HWND_MESSAGE,
+                                      nullptr, nullptr, nullptr);
+        SetCrashMainWindow(window, 1000);
+        Sleep(INFINITE);  // never answers its window again
+    } else if (how == "wait" && argc > 2) {
+        HANDLE go = OpenEventA(SYNCHRONIZE, FALSE, argv[2]);
+        WaitForSingleObject(go, 30000);
     }
     SetEvent(waiting);
     waiter.join();

@@ -64,7 +64,8 @@ public:
         GetTempPathA(MAX_PATH, temp);
         folder = std::string(temp) + "voxshell_" + name + "\\";
         CreateDirectoryA(folder.c_str(), nullptr);
-        for (const char* file : {"Voxlink.exe", "HsdHIDCtrl.dll", "HsdFontProcessLib.dll"}) {
+        for (const char* file : {"Voxlink.exe", "VoxlinkCrashHandler.exe", "HsdHIDCtrl.dll",
+                                 "HsdFontProcessLib.dll"}) {
             CopyFileA((BinFolder() + file).c_str(), (folder + file).c_str(), FALSE);
         }
         ini = folder + "VoxlinkAPI.ini";
