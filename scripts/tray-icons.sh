@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Pictures of the four tray icons side by side on a light and a dark taskbar,
-# at 96 DPI (the 16-pixel images) and 144 DPI (the 24-pixel images), made with
+# at 96 DPI (the 16-pixel images), 144 DPI (24 pixels) and 192 DPI (32 pixels), made with
 # ImageMagick from the .ico files the build draws:
 #   scripts/tray-icons.sh [bin folder] [output folder]
 # Defaults: build/win/bin and build/win/screenshots; writes
-# tray-icons-96dpi.png and tray-icons-144dpi.png.
+# tray-icons-96dpi.png, tray-icons-144dpi.png and tray-icons-192dpi.png.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -22,7 +22,7 @@ for icon in "${icons[@]}"; do
 done
 
 # dpi, index of the image in each file, taskbar height in pixels
-for shot in "96 0 40" "144 2 60"; do
+for shot in "96 0 40" "144 2 60" "192 3 80"; do
     read -r dpi index cell <<<"$shot"
     rows=()
     for bar in '#f3f3f3' '#202020'; do

@@ -101,9 +101,9 @@ public:
     // The Skype client: started when missing and wanted; its child windows found.
     virtual void StartSkypeIfMissing(int autoRunSkype) = 0;
     virtual void DiscoverSkypeWindows() = 0;
-    // WM_TRAYNOTIFY: the tray icon's handler with the icon id and the mouse
-    // message; its result.
-    virtual std::intptr_t OnTrayNotification(std::uintptr_t iconId, std::intptr_t mouseMessage) = 0;
+    // WM_TRAYNOTIFY: the tray icon's handler with the anchor point and the
+    // event with the icon id (the shell's version 4 layout); its result.
+    virtual std::intptr_t OnTrayNotification(std::uintptr_t anchor, std::intptr_t event) = 0;
 };
 
 // The four modal dialogs of the tray menu. Each Open runs its dialog to its

@@ -123,8 +123,8 @@ public:
     }
     void StartSkypeIfMissing(int autoRunSkype) override { ::StartSkypeIfMissing(autoRunSkype); }
     void DiscoverSkypeWindows() override { ::DiscoverSkypeWindows(); }
-    std::intptr_t OnTrayNotification(std::uintptr_t iconId, std::intptr_t mouseMessage) override {
-        return g_TrayIcon.OnTrayNotification(iconId, mouseMessage);
+    std::intptr_t OnTrayNotification(std::uintptr_t anchor, std::intptr_t event) override {
+        return g_TrayIcon.OnTrayNotification(anchor, event);
     }
 };
 

@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <objbase.h>
 
+#include <cstdio>
 #include <string>
 
 #include "CrashReport.h"
@@ -35,13 +36,46 @@ UINT g_nTrayRetries = 0;
 // while the handset and the Skype link already work.
 constexpr UINT WM_OFFER_CRASH_REPORT = 0x800C;  // WM_APP + 12
 
+// Told once per user, the first time the icon is there, where Voxlink is (a
+// new icon on Windows 11 lands in the overflow area).
+constexpr wchar_t kUserKey[] = L"Software\\Voxlink";
+constexpr wchar_t kNoticeShownValue[] = L"FirstRunNoticeShown";
+constexpr wchar_t kFirstRunNotice[] = L"Voxlink is running. Right-click its icon for settings.";
+
+void ShowFirstRunNotice() {
+    DWORD shown = 0;
+    DWORD size = sizeof shown;
+    if (RegGetValueW(HKEY_CURRENT_USER, kUserKey, kNoticeShownValue, RRF_RT_REG_DWORD, nullptr,
+                     &shown, &size) == ERROR_SUCCESS &&
+        shown != 0) {
+        return;
+    }
+    // Not now (quiet time, a presentation, a full-screen program): next time.
+    if (!ProgramTrayIcon().ShowNotice(kFirstRunNotice)) {
+        return;
+    }
+    shown = 1;
+    RegSetKeyValueW(HKEY_CURRENT_USER, kUserKey, kNoticeShownValue, REG_DWORD, &shown,
+                    sizeof shown);
+    std::puts("Tray: the first-run notice was shown.");
+    std::fflush(stdout);
+}
+
+// Registered only once the program has run this long, so that a program that
+// fails at start is not started again and again.
+constexpr UINT_PTR kRestartTimer = 32772;
+constexpr UINT kRestartAfterMs = 60000;
+
 // Adds the icon again after "TaskbarCreated"; when that fails (the new
 // taskbar is not ready yet) it is retried as at logon.
 void RestoreTrayIcon(HWND hWnd) {
     if (!ProgramTrayIcon().Restore()) {
         g_nTrayRetries = 0;
         SetTimer(hWnd, kTrayRetryTimer, kTrayRetryMs, nullptr);
+        return;
     }
+    // The new taskbar may sit on a monitor of another DPI.
+    ProgramTrayIcon().ReloadPicture();
 }
 
 // True when the message was one of the tray icon's own.
@@ -51,10 +85,25 @@ bool KeepTrayIcon(HWND hWnd, UINT message, WPARAM wParam) {
         return true;
     }
     if (message == WM_TIMER && wParam == kTrayRetryTimer) {
-        if (ProgramTrayIcon().Restore() || ++g_nTrayRetries >= kTrayRetries) {
+        if (ProgramTrayIcon().Restore()) {
+            KillTimer(hWnd, kTrayRetryTimer);
+            ShowFirstRunNotice();
+        } else if (++g_nTrayRetries >= kTrayRetries) {
             KillTimer(hWnd, kTrayRetryTimer);
         }
         return true;
+    }
+    if (message == WM_TIMER && wParam == kRestartTimer) {
+        KillTimer(hWnd, kRestartTimer);
+        // An installer that closes Voxlink through Restart Manager starts it
+        // again; a crash or a hang does not.
+        RegisterApplicationRestart(L"", RESTART_NO_CRASH | RESTART_NO_HANG | RESTART_NO_REBOOT);
+        return true;
+    }
+    if (message == WM_DPICHANGED || message == WM_DISPLAYCHANGE ||
+        (message == WM_SETTINGCHANGE && wParam == SPI_SETNONCLIENTMETRICS)) {
+        ProgramTrayIcon().ReloadPicture();
+        return false;  // the shell and the default handling see them too
     }
     return false;
 }
@@ -200,8 +249,10 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR, int) {
     SetCrashMainWindow(g_hMainWnd);
     if (shell.Switches().supportSky == 1) {
         // The tray keeps its picture and destroys it once another replaces it.
-        if (!ProgramTrayIcon().Create(hInstance, g_hMainWnd, WM_TRAYNOTIFY, title,
-                                      LoadIconFile(iconPath), kTrayMenuId, FALSE)) {
+        if (ProgramTrayIcon().Create(hInstance, g_hMainWnd, WM_TRAYNOTIFY, title, iconPath,
+                                     kTrayMenuId, FALSE)) {
+            ShowFirstRunNotice();
+        } else {
             // Started at logon before the taskbar exists: the program works
             // without its icon meanwhile and adds it as soon as it can.
             SetTimer(g_hMainWnd, kTrayRetryTimer, kTrayRetryMs, nullptr);
@@ -216,6 +267,7 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR, int) {
         users->SetSkypeCommandSender(ProgramCommandSender());
     }
     StartConfirmationWindowWatch();
+    SetTimer(g_hMainWnd, kRestartTimer, kRestartAfterMs, nullptr);
     PostMessageA(g_hMainWnd, WM_OFFER_CRASH_REPORT, 0, 0);
 
     MSG msg;

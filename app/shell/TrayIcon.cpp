@@ -1,24 +1,43 @@
 #include "TrayIcon.h"
 
+#include <windowsx.h>
+
 #include <algorithm>
-#include <cstring>
+#include <cwchar>
 
 namespace {
 
-constexpr char kTrayWindowClass[] = "TrayIconClass";
-// A tip holds 63 characters and its terminator.
-constexpr int kTipChars = 63;
+constexpr wchar_t kTrayWindowClass[] = L"TrayIconClass";
+// The program's name opens every tip, so that a screen reader says whose
+// state it is.
+constexpr wchar_t kTipPrefix[] = L"Voxlink \u2013 ";
+constexpr UINT kNinSelect = WM_USER;
+constexpr UINT kNinKeySelect = WM_USER + 1;
 
 LRESULT CALLBACK TrayWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    return DefWindowProcA(hWnd, message, wParam, lParam);
+    return DefWindowProcW(hWnd, message, wParam, lParam);
 }
 
-void CopyTip(char* tip, const char* text) {
-    std::memset(tip, 0, 64);
+template <std::size_t N>
+void CopyTip(wchar_t (&tip)[N], const wchar_t* text) {
+    std::wmemset(tip, 0, N);
     if (text != nullptr) {
-        const std::size_t length = std::min<std::size_t>(std::strlen(text), kTipChars);
-        std::memcpy(tip, text, length);
+        std::wcsncpy(tip, text, N - 1);
     }
+}
+
+template <typename Fn>
+Fn User32Function(const char* name) {
+    return reinterpret_cast<Fn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("user32.dll"), name)));
+}
+
+// The small-icon size for a DPI (Windows 10 1607 and later know it exactly).
+int SmallIconSize(UINT dpi) {
+    using MetricsForDpi = int(WINAPI*)(int, UINT);
+    static const auto metrics = User32Function<MetricsForDpi>("GetSystemMetricsForDpi");
+    return metrics != nullptr ? metrics(SM_CXSMICON, dpi)
+                              : MulDiv(GetSystemMetrics(SM_CXSMICON), static_cast<int>(dpi), 96);
 }
 
 }  // namespace
@@ -46,18 +65,45 @@ HMENU BuildTrayMenu() {
         }
         return nullptr;
     }
-    AppendMenuA(popup, MF_STRING, IDM_ADVANCED_SETTINGS, "Advanced Settings");
-    AppendMenuA(popup, MF_STRING, IDM_VOLUME_CONTROL, "Volume Control");
+    AppendMenuA(popup, MF_STRING, IDM_ADVANCED_SETTINGS, "&Advanced Settings");
+    AppendMenuA(popup, MF_STRING, IDM_VOLUME_CONTROL, "&Volume Control");
     AppendMenuA(popup, MF_SEPARATOR, 0, nullptr);
-    AppendMenuA(popup, MF_STRING, IDM_ABOUT, "About ");
+    AppendMenuA(popup, MF_STRING, IDM_ABOUT, "A&bout ");
     AppendMenuA(popup, MF_SEPARATOR, 0, nullptr);
-    AppendMenuA(popup, MF_STRING, IDM_EXIT, "Exit");
+    AppendMenuA(popup, MF_STRING, IDM_EXIT, "E&xit");
     AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(popup), "Tray");
     return bar;
 }
 
+UINT TaskbarDpi() {
+    using DpiForWindow = UINT(WINAPI*)(HWND);
+    using DpiForSystem = UINT(WINAPI*)();
+    static const auto forWindow = User32Function<DpiForWindow>("GetDpiForWindow");
+    static const auto forSystem = User32Function<DpiForSystem>("GetDpiForSystem");
+    if (HWND taskbar = FindWindowW(L"Shell_TrayWnd", nullptr); taskbar && forWindow) {
+        if (const UINT dpi = forWindow(taskbar); dpi != 0) {
+            return dpi;
+        }
+    }
+    if (forSystem != nullptr) {
+        return forSystem();
+    }
+    HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
+    ReleaseDC(nullptr, screen);
+    return dpi > 0 ? static_cast<UINT>(dpi) : 96;
+}
+
+HICON LoadTrayPicture(const char* path, UINT dpi) {
+    if (path == nullptr) {
+        return nullptr;
+    }
+    const int size = SmallIconSize(dpi);
+    return static_cast<HICON>(LoadImageA(nullptr, path, IMAGE_ICON, size, size, LR_LOADFROMFILE));
+}
+
 CTrayIcon::CTrayIcon() {
-    nid.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    nid.cbSize = sizeof nid;
 }
 
 CTrayIcon::~CTrayIcon() {
@@ -79,34 +125,42 @@ CTrayIcon::~CTrayIcon() {
 
 void CTrayIcon::CustomizeMenu(HMENU) {}
 
-int CTrayIcon::Create(HINSTANCE instance, HWND target, UINT callbackMessage, const char* tip,
-                      HICON icon, UINT id, BOOL hideIcon) {
-    std::lock_guard<std::mutex> guard(nidLock);
-    nid.hIcon = icon;
-    const DWORD version = GetVersion();
-    if (LOBYTE(LOWORD(version)) < 4) {
-        enabled = 0;
-        return 0;
+bool CTrayIcon::AddLocked() {
+    if (!Shell_NotifyIconW(NIM_ADD, &nid)) {
+        return false;
     }
+    // Keyboard selection, WM_CONTEXTMENU and anchor points from now on.
+    NOTIFYICONDATAW version = nid;
+    version.uVersion = NOTIFYICON_VERSION_4;
+    Shell_NotifyIconW(NIM_SETVERSION, &version);
+    return true;
+}
+
+int CTrayIcon::Create(HINSTANCE instance, HWND target, UINT callbackMessage, const char* tip,
+                      const char* iconPath, UINT id, BOOL hideIcon) {
+    std::lock_guard<std::mutex> guard(nidLock);
     hInstance = instance;
-    WNDCLASSA wc{};
+    WNDCLASSW wc{};
     wc.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS;
     wc.lpfnWndProc = TrayWndProc;
     wc.hInstance = instance;
     wc.lpszClassName = kTrayWindowClass;
-    RegisterClassA(&wc);  // may exist already
+    RegisterClassW(&wc);  // may exist already
     if (hTrayWnd == nullptr) {
         hTrayWnd =
-            CreateWindowExA(0, kTrayWindowClass, "", WS_POPUP, CW_USEDEFAULT, CW_USEDEFAULT,
+            CreateWindowExW(0, kTrayWindowClass, L"", WS_POPUP, CW_USEDEFAULT, CW_USEDEFAULT,
                             CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, nullptr);
     }
-
-    nid.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    picturePath = iconPath != nullptr ? iconPath : "";
+    nid.cbSize = sizeof nid;
     nid.hWnd = target != nullptr ? target : hTrayWnd;
     nid.uID = id;
-    nid.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    nid.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_SHOWTIP;
     nid.uCallbackMessage = callbackMessage;
-    CopyTip(nid.szTip, tip);
+    nid.hIcon = LoadTrayPicture(iconPath, TaskbarDpi());
+    wchar_t wide[128] = {};
+    MultiByteToWideChar(CP_ACP, 0, tip != nullptr ? tip : "", -1, wide, 127);
+    CopyTip(nid.szTip, wide);
     savedFlags = nid.uFlags;
     hTargetWnd = target;
 
@@ -114,13 +168,13 @@ int CTrayIcon::Create(HINSTANCE instance, HWND target, UINT callbackMessage, con
         return 1;
     }
     wanted = 1;
-    const BOOL added = Shell_NotifyIconA(NIM_ADD, &nid);
+    const bool added = AddLocked();
     hidden = added ? 0 : 1;
     removed = added ? 0 : 1;
     return added ? 1 : 0;
 }
 
-NOTIFYICONDATAA CTrayIcon::Data() const {
+NOTIFYICONDATAW CTrayIcon::Data() const {
     std::lock_guard<std::mutex> guard(nidLock);
     return nid;
 }
@@ -138,12 +192,12 @@ bool CTrayIcon::IsRemoved() const {
 int CTrayIcon::RemoveIcon() {
     std::lock_guard<std::mutex> guard(nidLock);
     wanted = 0;
-    if (!enabled || removed) {
+    if (removed) {
         return 0;
     }
-    NOTIFYICONDATAA change = nid;
+    NOTIFYICONDATAW change = nid;
     change.uFlags = 0;
-    if (!Shell_NotifyIconA(NIM_DELETE, &change)) {
+    if (!Shell_NotifyIconW(NIM_DELETE, &change)) {
         return 0;
     }
     removed = 1;
@@ -157,14 +211,16 @@ int CTrayIcon::RemoveIcon() {
 
 int CTrayIcon::Restore() {
     std::lock_guard<std::mutex> guard(nidLock);
-    if (!enabled || !wanted) {
+    if (!wanted) {
         return 0;
     }
-    NOTIFYICONDATAA again = nid;
-    again.uFlags = savedFlags;
+    const UINT flags = nid.uFlags;
+    nid.uFlags = savedFlags;
     // A taskbar that kept the icon (a "TaskbarCreated" without a restart)
     // refuses to add it twice: it is brought up to date instead.
-    if (!Shell_NotifyIconA(NIM_ADD, &again) && !Shell_NotifyIconA(NIM_MODIFY, &again)) {
+    const bool shown = AddLocked() || Shell_NotifyIconW(NIM_MODIFY, &nid);
+    nid.uFlags = flags;
+    if (!shown) {
         return 0;
     }
     hidden = 0;
@@ -174,60 +230,93 @@ int CTrayIcon::Restore() {
 
 int CTrayIcon::SetIconFromFile(const char* path) {
     std::lock_guard<std::mutex> guard(nidLock);
-    HICON icon = LoadPictureLocked(path);
-    return icon != nullptr && ShowLocked(NIF_ICON, icon, nullptr) ? 1 : 0;
+    HICON icon = LoadTrayPicture(path, TaskbarDpi());
+    if (icon == nullptr || !ShowLocked(NIF_ICON, icon, nullptr)) {
+        return 0;
+    }
+    picturePath = path;
+    return 1;
 }
 
 int CTrayIcon::SetTooltipFromString(UINT stringId) {
     std::lock_guard<std::mutex> guard(nidLock);
-    char tip[64] = {};
+    wchar_t tip[128] = {};
     return LoadTipLocked(stringId, tip) && ShowLocked(NIF_TIP, nullptr, tip) ? 1 : 0;
 }
 
 int CTrayIcon::SetState(const char* iconPath, UINT tipStringId) {
     std::lock_guard<std::mutex> guard(nidLock);
-    char tip[64] = {};
+    wchar_t tip[128] = {};
     if (!LoadTipLocked(tipStringId, tip)) {
         return 0;
     }
     // A picture that does not load leaves the picture as it was.
-    HICON icon = LoadPictureLocked(iconPath);
-    return ShowLocked(icon != nullptr ? NIF_ICON | NIF_TIP : NIF_TIP, icon, tip) ? 1 : 0;
-}
-
-HICON CTrayIcon::LoadPictureLocked(const char* path) const {
-    if (!enabled || path == nullptr) {
-        return nullptr;
+    HICON icon = LoadTrayPicture(iconPath, TaskbarDpi());
+    if (!ShowLocked(icon != nullptr ? NIF_ICON | NIF_TIP : NIF_TIP, icon, tip)) {
+        return 0;
     }
-    return static_cast<HICON>(LoadImageA(nullptr, path, IMAGE_ICON, 0, 0, LR_LOADFROMFILE));
+    if (icon != nullptr) {
+        picturePath = iconPath;
+    }
+    return 1;
 }
 
-bool CTrayIcon::LoadTipLocked(UINT stringId, char* tip) const {
-    if (!enabled) {
+int CTrayIcon::ReloadPicture() {
+    std::lock_guard<std::mutex> guard(nidLock);
+    HICON icon = LoadTrayPicture(picturePath.c_str(), TaskbarDpi());
+    return icon != nullptr && ShowLocked(NIF_ICON, icon, nullptr) ? 1 : 0;
+}
+
+bool CTrayIcon::ShowNotice(const wchar_t* text) {
+    QUERY_USER_NOTIFICATION_STATE state = QUNS_ACCEPTS_NOTIFICATIONS;
+    if (FAILED(SHQueryUserNotificationState(&state)) || state != QUNS_ACCEPTS_NOTIFICATIONS) {
         return false;
     }
-    const HMODULE module = hInstance != nullptr ? hInstance : GetModuleHandleA(nullptr);
-    if (LoadStringA(module, stringId, tip, kTipChars + 1) <= 0) {
+    std::lock_guard<std::mutex> guard(nidLock);
+    if (hidden) {
+        return false;
+    }
+    NOTIFYICONDATAW notice = nid;
+    notice.uFlags = NIF_INFO;
+    notice.dwInfoFlags = NIIF_USER | NIIF_LARGE_ICON | NIIF_RESPECT_QUIET_TIME;
+    const int size = GetSystemMetrics(SM_CXICON);
+    notice.hBalloonIcon = static_cast<HICON>(
+        LoadImageW(hInstance, MAKEINTRESOURCEW(IDI_VOXLINK), IMAGE_ICON, size, size, 0));
+    CopyTip(notice.szInfoTitle, L"Voxlink");
+    CopyTip(notice.szInfo, text);
+    const bool shown = Shell_NotifyIconW(NIM_MODIFY, &notice) != FALSE;
+    if (notice.hBalloonIcon != nullptr) {
+        DestroyIcon(notice.hBalloonIcon);
+    }
+    return shown;
+}
+
+bool CTrayIcon::LoadTipLocked(UINT stringId, wchar_t* tip) const {
+    wchar_t state[64] = {};
+    const HMODULE module = hInstance != nullptr ? hInstance : GetModuleHandleW(nullptr);
+    if (LoadStringW(module, stringId, state, 64) <= 0) {
         const char* fallback = TrayFallbackString(stringId);
         if (fallback == nullptr) {
             return false;
         }
-        CopyTip(tip, fallback);
+        MultiByteToWideChar(CP_ACP, 0, fallback, -1, state, 64);
     }
+    std::swprintf(tip, 128, L"%ls%ls", kTipPrefix, state);
     return true;
 }
 
-bool CTrayIcon::ShowLocked(UINT flags, HICON icon, const char* tip) {
+bool CTrayIcon::ShowLocked(UINT flags, HICON icon, const wchar_t* tip) {
     if (!hidden) {
-        NOTIFYICONDATAA change = nid;
+        NOTIFYICONDATAW change = nid;
         change.uFlags = flags;
         if ((flags & NIF_ICON) != 0) {
             change.hIcon = icon;
         }
         if ((flags & NIF_TIP) != 0) {
+            change.uFlags |= NIF_SHOWTIP;
             CopyTip(change.szTip, tip);
         }
-        if (!Shell_NotifyIconA(NIM_MODIFY, &change)) {
+        if (!Shell_NotifyIconW(NIM_MODIFY, &change)) {
             if (icon != nullptr) {
                 DestroyIcon(icon);
             }
@@ -249,7 +338,7 @@ bool CTrayIcon::ShowLocked(UINT flags, HICON icon, const char* tip) {
 }
 
 HMENU CTrayIcon::LoadTrayMenu() const {
-    HMENU menu = LoadMenuA(hInstance, MAKEINTRESOURCEA(nid.uID));
+    HMENU menu = LoadMenuW(hInstance, MAKEINTRESOURCEW(nid.uID));
     return menu != nullptr ? menu : BuildTrayMenu();
 }
 
@@ -267,35 +356,64 @@ UINT CTrayIcon::DefaultItemId() const {
     return id;
 }
 
-LRESULT CTrayIcon::OnTrayNotification(WPARAM iconId, LPARAM mouseMessage) {
-    if (iconId != nid.uID || hTargetWnd == nullptr) {
+void CTrayIcon::ShowMenu(int x, int y) {
+    if (menuOpen) {
+        return;
+    }
+    HMENU menu = LoadTrayMenu();
+    HMENU popup = menu != nullptr ? GetSubMenu(menu, 0) : nullptr;
+    if (popup == nullptr) {
+        if (menu != nullptr) {
+            DestroyMenu(menu);
+        }
+        return;
+    }
+    SetMenuDefaultItem(popup, defaultItem, defaultByPosition);
+    CustomizeMenu(popup);
+    // The menu closes when the user clicks elsewhere only when its window is
+    // in the foreground, and WM_NULL after it lets the click through.
+    SetForegroundWindow(nid.hWnd);
+    menuOpen = true;
+    const UINT chosen = TrackPopupMenu(popup, TPM_RIGHTBUTTON | TPM_RETURNCMD | TPM_NONOTIFY, x, y,
+                                       0, nid.hWnd, nullptr);
+    menuOpen = false;
+    PostMessageW(nid.hWnd, WM_NULL, 0, 0);
+    DestroyMenu(menu);
+    lastMenuClosed = GetTickCount();
+    if (chosen != 0) {
+        PostMessageW(hTargetWnd, WM_COMMAND, chosen, 0);
+    } else {
+        // Nothing chosen: the keyboard focus goes back to the notification area.
+        NOTIFYICONDATAW focus = Data();
+        Shell_NotifyIconW(NIM_SETFOCUS, &focus);
+    }
+}
+
+LRESULT CTrayIcon::OnTrayNotification(WPARAM anchor, LPARAM event) {
+    if (HIWORD(event) != nid.uID || hTargetWnd == nullptr) {
         return 0;
     }
-    if (LOWORD(mouseMessage) == WM_RBUTTONUP) {
-        HMENU menu = LoadTrayMenu();
-        if (menu == nullptr) {
-            return 0;
+    switch (LOWORD(event)) {
+        case kNinKeySelect:
+            // Enter brings two of them; the second lands when the menu has just closed.
+            if (GetTickCount() - lastMenuClosed < GetDoubleClickTime()) {
+                break;
+            }
+            [[fallthrough]];
+        case WM_CONTEXTMENU:
+        case kNinSelect:
+            ShowMenu(GET_X_LPARAM(anchor), GET_Y_LPARAM(anchor));
+            break;
+        case WM_LBUTTONDBLCLK: {
+            SetForegroundWindow(nid.hWnd);
+            const UINT id = DefaultItemId();
+            if (id != 0 && id != static_cast<UINT>(-1)) {
+                PostMessageW(hTargetWnd, WM_COMMAND, id, 0);
+            }
+            break;
         }
-        HMENU popup = GetSubMenu(menu, 0);
-        if (popup == nullptr) {
-            DestroyMenu(menu);
-            return 0;
-        }
-        SetMenuDefaultItem(popup, defaultItem, defaultByPosition);
-        CustomizeMenu(popup);
-        POINT cursor{};
-        GetCursorPos(&cursor);
-        SetForegroundWindow(nid.hWnd);
-        TrackPopupMenu(popup, TPM_LEFTBUTTON, cursor.x, cursor.y, 0, hTargetWnd, nullptr);
-        // Without it the menu does not close when the user clicks elsewhere.
-        PostMessageA(nid.hWnd, WM_NULL, 0, 0);
-        DestroyMenu(menu);
-    } else if (LOWORD(mouseMessage) == WM_LBUTTONDBLCLK) {
-        SetForegroundWindow(nid.hWnd);
-        const UINT id = DefaultItemId();
-        if (id != 0 && id != static_cast<UINT>(-1)) {
-            PostMessageA(hTargetWnd, WM_COMMAND, id, 0);
-        }
+        default:
+            break;
     }
     return 1;
 }

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -59,7 +60,7 @@ TEST(TrayMenu, BuiltMenuHasTheItemsInOrder) {
     HMENU popup = GetSubMenu(menu, 0);
     ASSERT_NE(popup, nullptr);
     const UINT ids[] = {40008, 40007, 0, 40002, 0, 40001};
-    const char* texts[] = {"Advanced Settings", "Volume Control", "", "About ", "", "Exit"};
+    const char* texts[] = {"&Advanced Settings", "&Volume Control", "", "A&bout ", "", "E&xit"};
     ASSERT_EQ(GetMenuItemCount(popup), 6);
     for (int i = 0; i < 6; ++i) {
         char text[64] = {};
@@ -81,14 +82,12 @@ TEST(TrayIcon, AddsOnlyWhereThereIsANotificationArea) {
     // No window at all means the display is unusable, not that the tray is wrong.
     ASSERT_NE(target.window, nullptr) << "no window could be created";
     CTrayIcon tray;
-    const std::string longTip(80, 'x');
-    const int added =
-        tray.Create(GetModuleHandleA(nullptr), target.window, kCallback, longTip.c_str(),
-                    CopyIcon(LoadIconA(nullptr, IDI_APPLICATION)), 112, FALSE);
-    EXPECT_EQ(tray.Data().cbSize, static_cast<DWORD>(NOTIFYICONDATAA_V1_SIZE));
-    EXPECT_EQ(std::strlen(tray.Data().szTip), 63u);
+    const std::string longTip(200, 'x');
+    const std::string picture = voxtest::BinFolder() + "Active.ico";
+    const int added = tray.Create(GetModuleHandleA(nullptr), target.window, kCallback,
+                                  longTip.c_str(), picture.c_str(), 112, FALSE);
+    EXPECT_EQ(std::wcslen(tray.Data().szTip), 127u);
     EXPECT_EQ(tray.Data().uID, 112u);
-    EXPECT_EQ(tray.Data().uCallbackMessage, kCallback);
     EXPECT_EQ(tray.Data().hWnd, target.window);
     if (!voxtest::HasNotificationArea()) {
         // The null driver has no notification area.
@@ -100,12 +99,13 @@ TEST(TrayIcon, AddsOnlyWhereThereIsANotificationArea) {
     }
     ASSERT_EQ(added, 1);
     EXPECT_FALSE(tray.IsHidden());
+    // The tip, which Windows reads as the icon's name, says whose state it is.
     EXPECT_EQ(tray.SetTooltipFromString(14), 1);
-    EXPECT_STREQ(tray.Data().szTip, "Disconnected");
+    EXPECT_STREQ(tray.Data().szTip, L"Voxlink \u2013 Disconnected");
     EXPECT_EQ(tray.SetTooltipFromString(13), 1);
-    EXPECT_STREQ(tray.Data().szTip, "Connected");
+    EXPECT_STREQ(tray.Data().szTip, L"Voxlink \u2013 Connected");
     EXPECT_EQ(tray.SetTooltipFromString(999), 0);
-    EXPECT_STREQ(tray.Data().szTip, "Connected");
+    EXPECT_STREQ(tray.Data().szTip, L"Voxlink \u2013 Connected");
     // A missing icon file leaves the picture as it was.
     EXPECT_EQ(tray.SetIconFromFile("C:\\no\\such.ico"), 0);
     EXPECT_EQ(tray.RemoveIcon(), 1);
@@ -113,6 +113,7 @@ TEST(TrayIcon, AddsOnlyWhereThereIsANotificationArea) {
     EXPECT_EQ(tray.RemoveIcon(), 0);
 }
 
+// The shell's version 4 events: the icon's id in the high word.
 TEST(TrayIcon, DoubleClickPostsTheDefaultItemToTheTarget) {
     TargetWindow target;
     ASSERT_NE(target.window, nullptr) << "no window could be created";
@@ -121,15 +122,28 @@ TEST(TrayIcon, DoubleClickPostsTheDefaultItemToTheTarget) {
     ASSERT_EQ(tray.Create(GetModuleHandleA(nullptr), target.window, kCallback, "Voxlink", nullptr,
                           112, TRUE),
               1);
-    EXPECT_EQ(tray.OnTrayNotification(111, WM_LBUTTONDBLCLK), 0);
+    EXPECT_EQ(tray.OnTrayNotification(0, MAKELPARAM(WM_LBUTTONDBLCLK, 111)), 0);
     EXPECT_EQ(target.TakeCommand(), 0u);
-    EXPECT_EQ(tray.OnTrayNotification(112, WM_LBUTTONDBLCLK), 1);
+    EXPECT_EQ(tray.OnTrayNotification(0, MAKELPARAM(WM_LBUTTONDBLCLK, 112)), 1);
     EXPECT_EQ(target.TakeCommand(), 40008u);
-    EXPECT_EQ(tray.OnTrayNotification(112, WM_MOUSEMOVE), 1);
+    EXPECT_EQ(tray.OnTrayNotification(0, MAKELPARAM(WM_MOUSEMOVE, 112)), 1);
     EXPECT_EQ(target.TakeCommand(), 0u);
-    // Hidden: tip changes are kept without the shell.
-    EXPECT_EQ(tray.SetTooltipFromString(14), 1);
-    EXPECT_STREQ(tray.Data().szTip, "Disconnected");
+}
+
+// At 150 % the taskbar shows the 24-pixel image, not a stretched 16-pixel one.
+TEST(TrayIcon, PicturesAreLoadedAtTheTaskbarsSize) {
+    const std::string picture = voxtest::BinFolder() + "Active.ico";
+    for (const auto& [dpi, pixels] : {std::pair{96u, 16L}, {120u, 20L}, {144u, 24L}, {192u, 32L}}) {
+        HICON icon = LoadTrayPicture(picture.c_str(), dpi);
+        ICONINFO info{};
+        ASSERT_TRUE(GetIconInfo(icon, &info)) << dpi;
+        BITMAP bitmap{};
+        GetObjectA(info.hbmColor, sizeof bitmap, &bitmap);
+        EXPECT_EQ(bitmap.bmWidth, pixels) << dpi;
+        DeleteObject(info.hbmColor);
+        DeleteObject(info.hbmMask);
+        DestroyIcon(icon);
+    }
 }
 
 // The colour pixels of a picture, to tell two pictures apart.
@@ -157,17 +171,14 @@ TEST(TrayIcon, ChangesFromThreeThreadsShowEachStateWhole) {
                                      voxtest::BinFolder() + "NoANY.ico"};
     std::string pixels[2];
     for (int k = 0; k < 2; ++k) {
-        HICON icon = static_cast<HICON>(
-            LoadImageA(nullptr, pictures[k].c_str(), IMAGE_ICON, 0, 0, LR_LOADFROMFILE));
+        HICON icon = LoadTrayPicture(pictures[k].c_str(), TaskbarDpi());
         pixels[k] = Pixels(icon);
         DestroyIcon(icon);
     }
     ASSERT_NE(pixels[0], pixels[1]);
     CTrayIcon tray;
     tray.Create(GetModuleHandleA(nullptr), target.window, kCallback, "Voxlink",
-                static_cast<HICON>(
-                    LoadImageA(nullptr, pictures[0].c_str(), IMAGE_ICON, 0, 0, LR_LOADFROMFILE)),
-                112, FALSE);
+                pictures[0].c_str(), 112, FALSE);
     tray.SetTooltipFromString(13);
     std::atomic<int> failures{0};
     std::atomic<int> finished{0};
@@ -184,8 +195,8 @@ TEST(TrayIcon, ChangesFromThreeThreadsShowEachStateWhole) {
     int torn = 0;
     for (bool last = false; !last;) {
         last = finished == 3;
-        const NOTIFYICONDATAA shown = tray.Data();
-        const int k = std::strcmp(shown.szTip, "Connected") == 0 ? 0 : 1;
+        const NOTIFYICONDATAW shown = tray.Data();
+        const int k = std::wcscmp(shown.szTip, L"Voxlink \u2013 Connected") == 0 ? 0 : 1;
         torn += Pixels(shown.hIcon) == pixels[k] ? 0 : 1;
     }
     for (std::thread& thread : threads) {

@@ -68,6 +68,22 @@ TEST_F(WindowsSession, TrayIconComesBackWhenTheTaskbarIsCreatedAgain) {
     EXPECT_TRUE(PumpUntil([&] { return Shell_NotifyIconA(NIM_MODIFY, &icon) != FALSE; }, 5000));
 }
 
+// A new user is told once where Voxlink is: the first run with an icon shows
+// the notice, the next one does not.
+TEST_F(WindowsSession, TheFirstRunNoticeIsShownOnce) {
+    if (!HasNotificationArea()) {
+        GTEST_SKIP() << "needs a notification area (Wine's X11 driver)";
+    }
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\Voxlink", L"FirstRunNoticeShown");
+    for (int run = 1; run <= 2; ++run) {
+        Boot(true);
+        rig->program->Exit();
+        ASSERT_EQ(rig->program->WaitForExit(10000), 0);
+        EXPECT_EQ(rig->Log().find("first-run notice") != std::string::npos, run == 1) << run;
+        rig.reset();
+    }
+}
+
 // Woken for a call with nobody at the PC (18 alone), then someone moves the
 // mouse (7): the handset side is rebuilt and Skype discovered once.
 TEST_F(WindowsSession, WakeWithoutUserInputRebuildsTheHandsetSideOnce) {
