@@ -2,11 +2,13 @@
 //   winctl wait <window class> <timeout ms>     waits until a top-level window of the class exists
 //   winctl command <window class> <command id>  posts WM_COMMAND with the id to that window
 //   winctl gone <window class> <timeout ms>     waits until no window of the class is left
+//   winctl version <file>                       prints the file version of its version resource
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -23,16 +25,37 @@ bool WaitFor(const char* windowClass, DWORD timeoutMs, bool present) {
     }
 }
 
+// As Windows reads it (Windows Installer's file versioning uses the same), a.b.c.d.
+int PrintVersion(const char* path) {
+    DWORD ignored = 0;
+    std::vector<char> data(GetFileVersionInfoSizeA(path, &ignored));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    if (data.empty() ||
+        !GetFileVersionInfoA(path, 0, static_cast<DWORD>(data.size()), data.data()) ||
+        !VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&fixed), &length)) {
+        std::fprintf(stderr, "winctl: \"%s\" has no version resource\n", path);
+        return 1;
+    }
+    std::printf("%u.%u.%u.%u\n", HIWORD(fixed->dwFileVersionMS), LOWORD(fixed->dwFileVersionMS),
+                HIWORD(fixed->dwFileVersionLS), LOWORD(fixed->dwFileVersionLS));
+    return 0;
+}
+
 int Usage() {
     std::fprintf(stderr,
                  "usage: winctl wait|gone <window class> <timeout ms>\n"
-                 "       winctl command <window class> <command id>\n");
+                 "       winctl command <window class> <command id>\n"
+                 "       winctl version <file>\n");
     return 2;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 3 && std::strcmp(argv[1], "version") == 0) {
+        return PrintVersion(argv[2]);
+    }
     if (argc != 4) {
         return Usage();
     }
