@@ -11,7 +11,7 @@ packages=(
     xvfb xauth
     unifont libbenchmark-dev clang libclang-rt-14-dev
     imagemagick x11-apps fonts-wine
-    wixl msitools
+    wixl msitools osslsigncode openssl
     libz-mingw-w64-dev zlib1g-dev unzip
 )
 

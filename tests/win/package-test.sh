@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
 # The Windows Installer package under Wine, in a fresh prefix of its own:
 #   package-test.sh <bin folder> <package.msi> <version x.y.z>
-# Installs the package silently (files, Start menu shortcut, Run value, the
-# installed program starts from its folder and ends with code 0 on Exit),
-# installs a higher version over it (one copy, the new version), refuses the
-# lower one again, uninstalls (nothing of the program is left, the user's crash
-# reports are) and installs once more with AUTOSTART=0 (no Run value).
+# Checks the package's winget manifest against it. Builds the package again,
+# signed with a throw-away certificate, and installs that silently with
+# AUTOSTART=0 (files, Start menu shortcut, no Run value, every binary's
+# signature and version resource, the installed program starts from its folder
+# and ends with code 0 on Exit); installs a higher version over it (one copy,
+# the new version, still no Run value), then that version rebuilt (one product;
+# AUTOSTART=1 given wins), refuses the lower one, uninstalls (nothing of the
+# program is left, the user's crash reports are) and installs interactively
+# with LAUNCH=1 (Voxlink starts, and ends on Exit; the Run value is back).
 # The program shows its tray icon by default, so Wine's X11 driver runs on a
 # virtual X server of its own (VOXLINK_PACKAGE_DISPLAY, default :148).
 set -euo pipefail
@@ -56,6 +60,9 @@ folder_of() {  # the Unix path of a Windows environment variable's folder
     winepath -u "$(wine_run cmd /c echo "%$1%" | tr -d '\r')"
 }
 
+msi_property() {  # <package> <property>
+    msiinfo export "$1" Property | tr -d '\r' | awk -F '\t' -v name="$2" '$1 == name { print $2 }'
+}
 run_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
 run_value() {
@@ -81,10 +88,10 @@ shortcut_present() {
     [ -f "${shortcuts[0]}" ] || [ -f "${shortcuts[1]}" ]
 }
 
-expected=$(printf '%s\n' Voxlink.exe HsdHIDCtrl.dll HsdFontProcessLib.dll VoxlinkAPI.ini \
-    ReadMe.txt TIF0.bin TIF2.bin TIF6.bin TI0Inv.bin TI2Inv.bin TI6Inv.bin TCF0.bin TCF2.bin \
-    TCF6.bin Turkey_8x16.bin TurkeyInx.bin music1.wav music2.wav music3.wav music4.wav \
-    0.wav 1.wav 2.wav 3.wav 4.wav 5.wav 6.wav 7.wav 8.wav 9.wav star.wav pound.wav \
+expected=$(printf '%s\n' Voxlink.exe VoxlinkCrashHandler.exe HsdHIDCtrl.dll HsdFontProcessLib.dll \
+    VoxlinkAPI.ini ReadMe.txt TIF0.bin TIF2.bin TIF6.bin TI0Inv.bin TI2Inv.bin TI6Inv.bin \
+    TCF0.bin TCF2.bin TCF6.bin Turkey_8x16.bin TurkeyInx.bin music1.wav music2.wav music3.wav \
+    music4.wav 0.wav 1.wav 2.wav 3.wav 4.wav 5.wav 6.wav 7.wav 8.wav 9.wav star.wav pound.wav \
     NoHW.ico NoANY.ico Active.ico NoSkype.ico | sort)
 check_installed() {  # product version
     local listing
@@ -98,15 +105,46 @@ check_installed() {  # product version
     shortcut_present || fail "no Start menu shortcut"
 }
 
-step "install $version"
-code=$(msiexec_code /i "$(windows_path "$msi")")
+step "the winget manifest of $msi"
+manifest=$(cat "$(dirname "$msi")"/winget/*.installer.yaml || true)
+for line in "PackageVersion: $version" "ProductCode: '$(msi_property "$msi" ProductCode)'" \
+    "  InstallerSha256: $(sha256sum "$msi" | cut -d' ' -f1)"; do
+    grep -qixF "$line" <<<"$manifest" || fail "the winget manifest has no line '$line'"
+done
+
+step "a signed package, installed with AUTOSTART=0"
+packaging=$root/packaging/build-msi.sh
+openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/key.pem" -out "$work/cert.pem" -days 2 \
+    -subj "/CN=Voxlink test" -addext extendedKeyUsage=codeSigning 2>/dev/null
+openssl pkcs12 -export -inkey "$work/key.pem" -in "$work/cert.pem" -passout pass:test \
+    -out "$work/test.pfx"
+VOXLINK_SIGN_PFX=$work/test.pfx VOXLINK_SIGN_PASSWORD=test \
+    "$packaging" "$bin" "$version" "$work/signed.msi"
+verifies() {  # the signature is intact; the chain ends at the throw-away certificate
+    osslsigncode verify -CAfile "$work/cert.pem" -in "$1" >/dev/null 2>&1
+}
+verifies "$work/signed.msi" || fail "the package's signature does not verify"
+code=$(msiexec_code /i "$(windows_path "$work/signed.msi")" AUTOSTART=0)
 [ "$code" = 0 ] || fail "msiexec /i ended with $code"
 check_installed "$version"
+[ -z "$(run_value)" ] || fail "Run value with AUTOSTART=0: '$(run_value)'"
+files=$(msiinfo export "$work/signed.msi" File | tr -d '\r')
+for file in "$installed"/*.exe "$installed"/*.dll; do
+    name=${file##*/}
+    verifies "$file" || fail "$name: no intact signature"
+    listed=$(awk -F '\t' -v name="$name" '$3 == name { print $5 }' <<<"$files")
+    resource=$(wine_run "$bin/winctl.exe" version "C:\\Program Files\\Voxlink\\$name" | tr -d '\r')
+    [ -n "$listed" ] && [ "$listed" = "$resource" ] ||
+        fail "$name: version '$resource', in the File table '$listed'"
+done
 # One version number: the program's version resource is the package's.
-strings -el "$installed/Voxlink.exe" | grep -qx "$version" ||
-    fail "Voxlink.exe does not carry version $version"
-[ "$(run_value)" = '"C:\Program Files\Voxlink\Voxlink.exe"' ] ||
-    fail "Run value: '$(run_value)'"
+[ "$resource" = "$version.0" ] || fail "the binaries carry version $resource"
+cp "$installed/Voxlink.exe" "$work/changed.exe"
+byte=$(od -An -tu1 -j 4096 -N1 "$work/changed.exe")
+printf "\\$(printf %03o $(((byte + 1) % 256)))" |
+    dd of="$work/changed.exe" bs=1 seek=4096 conv=notrunc status=none
+verifies "$installed/Voxlink.exe" && ! verifies "$work/changed.exe" ||
+    fail "Voxlink.exe: a changed byte does not break its signature"
 
 step "start the installed program and end it with Exit"
 (cd "$installed" && exec "$root/scripts/wine-run.sh" 'C:\Program Files\Voxlink\Voxlink.exe') &
@@ -122,11 +160,18 @@ else
 fi
 
 step "upgrade to $next"
-packaging=$root/packaging/build-msi.sh
 "$packaging" "$bin" "$next" "$work/next.msi"
 code=$(msiexec_code /i "$(windows_path "$work/next.msi")")
 [ "$code" = 0 ] || fail "msiexec /i of $next ended with $code"
 check_installed "$next"
+[ -z "$(run_value)" ] || fail "the upgrade forgot AUTOSTART=0"
+
+step "$next rebuilt, with AUTOSTART=1"
+"$packaging" "$bin" "$next" "$work/rebuilt.msi"
+code=$(msiexec_code /i "$(windows_path "$work/rebuilt.msi")" AUTOSTART=1)
+# One product, and the command line's AUTOSTART wins over the remembered one.
+[ "$(installed_versions)" = "$next" ] && [ -n "$(run_value)" ] ||
+    fail "rebuilt $next ($code): products $(installed_versions | xargs), Run value '$(run_value)'"
 
 step "refuse $version over $next"
 code=$(msiexec_code /i "$(windows_path "$msi")")
@@ -137,7 +182,7 @@ code=$(msiexec_code /i "$(windows_path "$msi")")
 step "uninstall"
 mkdir -p "$crash_reports"
 echo "a crash report" >"$crash_reports/ERRORLOG.TXT"
-code=$(msiexec_code /x "$(windows_path "$work/next.msi")")
+code=$(msiexec_code /x "$(windows_path "$work/rebuilt.msi")")
 [ "$code" = 0 ] || fail "msiexec /x ended with $code"
 [ ! -e "$installed" ] || fail "left in the program folder: $(ls "$installed" | xargs)"
 ! shortcut_present || fail "the shortcut is left"
@@ -145,11 +190,15 @@ code=$(msiexec_code /x "$(windows_path "$work/next.msi")")
 [ -z "$(installed_versions)" ] || fail "still installed: $(installed_versions | xargs)"
 [ -f "$crash_reports/ERRORLOG.TXT" ] || fail "the crash reports are gone"
 
-step "install with AUTOSTART=0"
-code=$(msiexec_code /i "$(windows_path "$msi")" AUTOSTART=0)
-[ "$code" = 0 ] || fail "msiexec /i AUTOSTART=0 ended with $code"
-[ -f "$installed/Voxlink.exe" ] || fail "not installed"
-[ -z "$(run_value)" ] || fail "Run value with AUTOSTART=0: '$(run_value)'"
+step "install interactively with LAUNCH=1"
+wine_run msiexec /i "$(windows_path "$msi")" LAUNCH=1 || fail "msiexec /i LAUNCH=1 ended with $?"
+[ "$(run_value)" = '"C:\Program Files\Voxlink\Voxlink.exe"' ] || fail "Run value: '$(run_value)'"
+if wine_run "$bin/winctl.exe" wait MainWndClass 20000; then
+    wine_run "$bin/winctl.exe" command MainWndClass 40001
+    wine_run "$bin/winctl.exe" gone MainWndClass 10000 || fail "the started Voxlink ignores Exit"
+else
+    fail "the installation started no Voxlink"
+fi
 
 step "done"
 [ "$failures" = 0 ] || exit 1
