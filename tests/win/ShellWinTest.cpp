@@ -177,8 +177,8 @@ TEST(TrayIcon, ChangesFromThreeThreadsShowEachStateWhole) {
     }
     ASSERT_NE(pixels[0], pixels[1]);
     CTrayIcon tray;
-    tray.Create(GetModuleHandleA(nullptr), target.window, kCallback, "Voxlink",
-                pictures[0].c_str(), 112, FALSE);
+    tray.Create(GetModuleHandleA(nullptr), target.window, kCallback, "Voxlink", pictures[0].c_str(),
+                112, FALSE);
     tray.SetTooltipFromString(13);
     std::atomic<int> failures{0};
     std::atomic<int> finished{0};
