@@ -96,6 +96,8 @@ void TraceRing::Add(const char* line) {
     if (line == nullptr) {
         return;
     }
+    // Masked before it reaches the ring: the crash reporter reads the ring
+    // without the lock and may catch a line half written.
     std::size_t length = std::strlen(line);
     while (length > 0 && (line[length - 1] == '\n' || line[length - 1] == '\r')) {
         --length;
@@ -103,16 +105,29 @@ void TraceRing::Add(const char* line) {
     if (length > kLineBytes) {
         length = kLineBytes;
     }
-    // Masked before it reaches the ring: the crash reporter reads the ring
-    // without the lock and may catch a line half written.
     char masked[kLineBytes + 1];
     std::memcpy(masked, line, length);
     masked[length] = '\0';
     MaskPrivateDigits(masked);
+    AddMasked(masked);
+}
+
+void TraceRing::AddMasked(const char* line) {
+    if (line == nullptr) {
+        return;
+    }
+    std::size_t length = std::strlen(line);
+    while (length > 0 && (line[length - 1] == '\n' || line[length - 1] == '\r')) {
+        --length;
+    }
+    if (length > kLineBytes) {
+        length = kLineBytes;
+    }
     std::lock_guard<std::mutex> hold(m_lock);
     const std::size_t added = m_added.load();
     char* slot = m_lines[added % kLines];
-    std::memcpy(slot, masked, length + 1);
+    std::memcpy(slot, line, length);
+    slot[length] = '\0';
     m_added = added + 1;
 }
 

@@ -16,6 +16,8 @@ public:
 
     // Keeps line without its trailing line breaks, dropping the oldest when full.
     void Add(const char* line);
+    // The same for a line masked already.
+    void AddMasked(const char* line);
     // The number of lines kept, and line i of them, oldest first.
     std::size_t Count() const;
     const char* Line(std::size_t i) const;
