@@ -163,8 +163,9 @@ void SendItem(I_HsdHIDCtrl* hidCtrl, unsigned char command, unsigned char data) 
             return;
         }
         if (attempt < kSendAttempts) {
-            std::printf(" Faile to send data .....(%d).\n", attempt);
-            std::fflush(stdout);
+            char line[64];
+            std::snprintf(line, sizeof line, " Faile to send data .....(%d).\n", attempt);
+            FontTrace(1, line);
             FontPause(kPauseAfterFailedAttemptMs);
         } else {
             FontPause(kPauseAfterLastAttemptMs);

@@ -13,6 +13,10 @@
 
 #include "HsdFontProcess.h"
 
+// A trace line of the component: to the program's sink once it has handed
+// one (SetComponentTraceSink), else to standard output.
+void FontTrace(int level, const char* line);
+
 class CHsdFontProcessImpl final : public CHsdFontProcess {
 public:
     CHsdFontProcessImpl() = default;

@@ -2,8 +2,31 @@
 // the version of its interface, which the program checks before it creates one.
 #include <new>
 
+#include <atomic>
+
+#include "ComponentTrace.h"
+#include "HidTrace.h"
 #include "HsdHIDCtrl.h"
 #include "Report.h"
+
+namespace {
+
+std::atomic<ComponentTraceSink> g_programSink{nullptr};
+
+// Every report's line is of the kind "everything".
+void ToProgram(const char* line) {
+    if (ComponentTraceSink sink = g_programSink.load()) {
+        sink(2, line);
+    }
+}
+
+}  // namespace
+
+// Null gives the lines back to standard output.
+extern "C" void SetComponentTraceSink(ComponentTraceSink sink) {
+    g_programSink = sink;
+    SetHidTraceSink(sink != nullptr ? ToProgram : nullptr);
+}
 
 extern "C" unsigned int ComponentInterfaceVersion() {
     return kHsdHIDCtrlInterfaceVersion;

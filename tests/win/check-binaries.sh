@@ -11,7 +11,7 @@ for dll in HsdHIDCtrl.dll HsdFontProcessLib.dll; do
     exports=$("$objdump" -p "$bin/$dll" |
         awk '/\[Ordinal\/Name Pointer\] Table/ {on=1; next} on && /^[ \t]*\[/ {print $NF; next} on {on=0}' |
         sort | tr '\n' ' ')
-    if [ "$exports" != "ComponentInterfaceVersion CreateComponentInstance DeleteComponentInstance " ]; then
+    if [ "$exports" != "ComponentInterfaceVersion CreateComponentInstance DeleteComponentInstance SetComponentTraceSink " ]; then
         echo "$dll exports: $exports"
         status=1
     fi

@@ -2,8 +2,10 @@
 
 #include <cstdio>
 
+#include "ComponentTrace.h"
 #include "HsdFontProcess.h"
 #include "I_HsdHIDCtrl.h"
+#include "Log.h"
 #include "Report.h"
 
 const ComponentLibraryNames kHidLibraryNames = {
@@ -43,6 +45,17 @@ void ReportMissingExport(const char* exportName, const char* caption) {
     char buffer[256] = {};
     std::snprintf(buffer, sizeof(buffer), "Failed to Get API - %s", exportName);
     ReportMessage(buffer, caption, kReportOk | kReportIconError);
+}
+
+// The library's lines join the program's trace; a library without the
+// export keeps them on standard output.
+void HandTraceSink(HMODULE module) {
+    using SetSinkFn = void (*)(ComponentTraceSink);
+    auto set = reinterpret_cast<SetSinkFn>(
+        reinterpret_cast<void*>(GetProcAddress(module, kSetComponentTraceSinkExport)));
+    if (set != nullptr) {
+        set(TraceHid);
+    }
 }
 
 // A freed library's handle is never used again: the next bind loads it afresh.
@@ -85,6 +98,7 @@ HsdStatus Create(const ComponentLibraryNames& names, HMODULE* module, Component*
         UnloadLibrary(module);
         return E_FAIL;
     }
+    HandTraceSink(*module);
     return 0;
 }
 

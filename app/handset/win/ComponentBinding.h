@@ -2,7 +2,8 @@
 // name, then the CreateComponentInstance and DeleteComponentInstance exports.
 // A library whose ComponentInterfaceVersion export is missing or answers
 // another version than the program's header is refused like one whose create
-// fails. Every failure is reported with its fixed text and caption.
+// fails. Every failure is reported with its fixed text and caption. A created
+// component's library is handed the program's trace (SetComponentTraceSink).
 #pragma once
 
 #include <windows.h>
