@@ -438,7 +438,7 @@ void CAccessSkypeAPI::ProcessQueueAPIMessage(int request) {
 }
 
 HsdStatus CAccessSkypeAPI::LoadConfiguration(const char* programFolder, ConfigSwitches* switches) {
-    m_config.Load(*m_ports.profile, programFolder);
+    m_config.Load(*m_ports.profile, programFolder, m_ports.userSettings);
     if (switches != nullptr) {
         *switches = m_config.Switches();
     }

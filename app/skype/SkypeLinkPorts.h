@@ -9,6 +9,7 @@
 
 #include "CallStore.h"
 #include "HsdStatus.h"
+#include "UserSettings.h"
 #include "UserStore.h"
 
 class IProfileReader;
@@ -105,6 +106,7 @@ struct SkypeLinkPorts {
     ILinkAudio* audio = nullptr;
     ILinkShell* shell = nullptr;
     IProfileReader* profile = nullptr;
-    ILinkTrace* trace = nullptr;         // optional
-    RingTonePlayer* ringTone = nullptr;  // optional: no PC ring tone without it
+    IUserSettings* userSettings = nullptr;  // optional: the user's values over the INI
+    ILinkTrace* trace = nullptr;            // optional
+    RingTonePlayer* ringTone = nullptr;     // optional: no PC ring tone without it
 };

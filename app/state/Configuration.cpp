@@ -30,9 +30,31 @@ std::string JoinPath(const std::string& folder, const std::string& value) {
     return path;
 }
 
+// Replaces *value with the user's value of name when it is readable and within
+// lowest .. highest; notes what was left out.
+void Override(IUserSettings& user, const char* name, unsigned int lowest, unsigned int highest,
+              int* value, std::vector<std::string>& notes) {
+    unsigned int number = 0;
+    switch (user.ReadNumber(name, &number)) {
+        case IUserSettings::Read::Missing:
+            return;
+        case IUserSettings::Read::Unreadable:
+            notes.push_back(std::string("User setting ") + name + " is not a number: ignored");
+            return;
+        case IUserSettings::Read::Found:
+            break;
+    }
+    if (number < lowest || number > highest) {
+        notes.push_back(std::string("User setting ") + name + "=" + std::to_string(number) +
+                        " is out of range: ignored");
+        return;
+    }
+    *value = static_cast<int>(number);
+}
+
 }  // namespace
 
-void Configuration::Load(IProfileReader& profile, const char* programFolder) {
+void Configuration::Load(IProfileReader& profile, const char* programFolder, IUserSettings* user) {
     const std::string folder = programFolder ? programFolder : "";
     m_filePath = JoinPath(folder, kFileName);
     const std::string& path = m_filePath;
@@ -52,6 +74,12 @@ void Configuration::Load(IProfileReader& profile, const char* programFolder) {
 
     m_reg04Value = static_cast<int>(profile.ReadInt("DEFAULT", "Reg04Value", 16, path.c_str()));
     m_reg1CValue = static_cast<int>(profile.ReadInt("DEFAULT", "Reg1CValue", 8, path.c_str()));
+    const unsigned int logLevel = profile.ReadInt("SYSTEM", "LogLevel", 1, path.c_str());
+    m_logLevel = logLevel > 2 ? 2 : static_cast<int>(logLevel);
+    unsigned int rings = profile.ReadInt("RINGS", "NUMOFRINGS", 0, path.c_str());
+    rings = rings > kMaxRings ? kMaxRings : rings;
+    const unsigned int ring = profile.ReadInt("RINGS", "RING", 1, path.c_str());
+    m_ring = ring >= 1 && ring <= rings ? static_cast<int>(ring) : 1;
 
     m_name = ReadValue(profile, "NAME", "Name", path);
     m_apiName = ReadValue(profile, "NAME", "APINAME", path);
@@ -62,6 +90,17 @@ void Configuration::Load(IProfileReader& profile, const char* programFolder) {
     m_fileNoANY = JoinPath(folder, ReadValue(profile, "ICON", "FileNoANY", path));
     m_fileActive = JoinPath(folder, ReadValue(profile, "ICON", "FileActive", path));
     m_fileNoSkype = JoinPath(folder, ReadValue(profile, "ICON", "FileNoSkype", path));
+
+    m_notes.clear();
+    if (user != nullptr) {
+        Override(*user, "SupportAutoRunSkype", 0, 1, &m_switches.supportAutoRunSkype, m_notes);
+        Override(*user, "SupportAutoSwitchAudioDevice", 0, 1,
+                 &m_switches.supportAutoSwitchAudioDevice, m_notes);
+        Override(*user, "SupportAutoSwitchSystemAudioDevice", 0, 1,
+                 &m_switches.supportAutoSwitchSystemAudioDevice, m_notes);
+        Override(*user, "RING", 1, rings, &m_ring, m_notes);
+        Override(*user, "LogLevel", 0, 2, &m_logLevel, m_notes);
+    }
 }
 
 std::string Configuration::WindowName() const {

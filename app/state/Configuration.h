@@ -1,12 +1,14 @@
-// The settings of VoxlinkAPI.ini, the INI file beside the program. Read once
-// at start-up, never written; the ring melody names are read again each time
-// the settings dialog lists them.
+// The settings of VoxlinkAPI.ini, the INI file beside the program, with the
+// values the user changed in the dialogs over them. Read once at start-up,
+// never written; the ring melody names are read again each time the settings
+// dialog lists them.
 #pragma once
 
 #include <string>
 #include <vector>
 
 #include "ProfileReader.h"
+#include "UserSettings.h"
 
 // The ten switches, in the order the loader hands them to its caller.
 struct ConfigSwitches {
@@ -31,11 +33,19 @@ public:
 
     // Reads every setting from "<programFolder>\VoxlinkAPI.ini"; programFolder
     // ends in a backslash. Missing file, sections or keys give the defaults.
-    void Load(IProfileReader& profile, const char* programFolder);
+    // Then the user's values, when given, replace the INI's: a value that
+    // cannot be read or is out of range is left out and noted (Notes).
+    void Load(IProfileReader& profile, const char* programFolder, IUserSettings* user = nullptr);
+    // One line for each of the user's values that was left out.
+    const std::vector<std::string>& Notes() const { return m_notes; }
 
     const ConfigSwitches& Switches() const { return m_switches; }
     int Reg04Value() const { return m_reg04Value; }
     int Reg1CValue() const { return m_reg1CValue; }
+    // [SYSTEM] LogLevel: 0 no log, 1 errors and state changes, 2 everything.
+    int LogLevel() const { return m_logLevel; }
+    // [RINGS] RING: the ring melody chosen, 1 .. NUMOFRINGS.
+    int Ring() const { return m_ring; }
 
     const std::string& FilePath() const { return m_filePath; }
     const std::string& Name() const { return m_name; }
@@ -64,6 +74,9 @@ private:
     ConfigSwitches m_switches;
     int m_reg04Value = 16;
     int m_reg1CValue = 8;
+    int m_logLevel = 1;
+    int m_ring = 1;
+    std::vector<std::string> m_notes;
     std::string m_filePath;
     std::string m_name;
     std::string m_apiName;

@@ -137,3 +137,49 @@ TEST(Configuration, CopyTextCutsToTheBufferAndAlwaysTerminates) {
 }
 
 }  // namespace
+
+// The user's values (kept per user by the dialogs) replace the INI's; one that
+// cannot be read or is out of range leaves the INI's value and one note.
+TEST(Configuration, UserValuesOverTheIniAndBadOnesLeaveItWithANote) {
+    struct UserValues : IUserSettings {
+        std::string name;
+        Read read;
+        unsigned int value;
+        Read ReadNumber(const char* key, unsigned int* out) override {
+            *out = value;
+            return name == key ? read : Read::Missing;
+        }
+        void WriteNumber(const char*, unsigned int) override {}
+    };
+    using R = IUserSettings::Read;
+    const struct {
+        const char* name;
+        R read;
+        unsigned int value;
+        int autoRun, ring, logLevel;
+    } rows[] = {
+        {"SupportAutoRunSkype", R::Found, 0, 0, 2, 2},
+        {"RING", R::Found, 4, 1, 4, 2},
+        {"LogLevel", R::Found, 0, 1, 2, 0},
+        {"RING", R::Found, 5, 1, 2, 2},
+        {"LogLevel", R::Found, 3, 1, 2, 2},
+        {"SupportAutoRunSkype", R::Found, 2, 1, 2, 2},
+        {"SupportAutoRunSkype", R::Unreadable, 0, 1, 2, 2},
+    };
+    for (const auto& row : rows) {
+        FakeProfile profile;
+        profile.SetFile(
+            kFile, "[SYSTEM]\nSupportAutoRunSkype=1\nLogLevel=2\n[RINGS]\nNUMOFRINGS=4\nRING=2\n");
+        UserValues user;
+        user.name = row.name;
+        user.read = row.read;
+        user.value = row.value;
+        Configuration config;
+        config.Load(profile, kFolder, &user);
+        const bool ignored = row.autoRun == 1 && row.ring == 2 && row.logLevel == 2;
+        EXPECT_EQ(config.Switches().supportAutoRunSkype, row.autoRun) << row.name << row.value;
+        EXPECT_EQ(config.Ring(), row.ring) << row.name << row.value;
+        EXPECT_EQ(config.LogLevel(), row.logLevel) << row.name << row.value;
+        EXPECT_EQ(config.Notes().size(), ignored ? 1u : 0u) << row.name << row.value;
+    }
+}
