@@ -8,6 +8,7 @@
 #include "I_HsdHIDCtrl.h"
 #include "CallStore.h"
 #include "Pause.h"
+#include "ThreadLabel.h"
 #include "UserStore.h"
 
 std::atomic<int> g_bHandsetActive{0};
@@ -253,6 +254,7 @@ int CHsdHid::OnHidInput(std::uint32_t wParam, std::uint32_t lParam) {
 }
 
 void CHsdHid::HSD_ReadThreadProc() {
+    SetThreadLabel("CHsdHid -> HSD_ReadThreadProc");
     try {
         int expectedSequence = 1;
         std::vector<char> listText(kListTextSize, 0);
@@ -340,7 +342,15 @@ void CHsdHid::HandleInputWord(std::uint32_t word, int lastSequence, char* listTe
     }
 }
 
+void CHsdHid::Trace(const char* line) {
+    if (ports_.trace != nullptr) {
+        ports_.trace(1, line);
+    }
+}
+
 void CHsdHid::HandleLinkAnswer(int code) {
+    Trace(code == kCodeLinkAnswer1 ? "link answered (display mode 1)"
+                                   : "link answered (display mode 0)");
     g_bHandsetActive.store(1);
     modeFlags.fetch_and(~kModeLinkStarted);
     Pause(20);

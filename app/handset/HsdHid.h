@@ -43,6 +43,8 @@ struct HandsetPorts {
     IHandsetFaders* faders = nullptr;
     ISoundOutput* sound = nullptr;  // key tones
     RingTonePlayer* ringTone = nullptr;
+    // Optional: the handset's states and failures (level 1) for the log.
+    void (*trace)(int level, const char* line) = nullptr;
 };
 
 class CHsdHid : public ILinkHandset {
@@ -130,6 +132,7 @@ private:
     void StopTransfer(unsigned int settleMs);
     void HandleInputWord(std::uint32_t word, int lastSequence, char* listText);
     void HandleLinkAnswer(int code);
+    void Trace(const char* line);
     // Converts the shown contact's name, or its handle when it has none, into
     // the font component's stream; text receives it (kTextBufferSize bytes).
     void ConvertShownContact(char* text);

@@ -93,6 +93,9 @@ void CHsdHid::StopTransfer(unsigned int settleMs) {
         std::chrono::steady_clock::now() + std::chrono::milliseconds(kStopWaitLimitMs);
     while (abortTransfer.load() != 0) {
         if (transferBusy.load() == 0 || std::chrono::steady_clock::now() >= deadline) {
+            if (transferBusy.load() != 0) {
+                Trace("an LCD transfer did not stop in time; going on without it");
+            }
             abortTransfer.store(0);
             break;
         }
@@ -139,6 +142,7 @@ int CHsdHid::HandleKeyEvent(int code) {
             }
             return 1;
         case 0x1F: {
+            Trace("hook up");
             StopTransferAndWait();
             int result = 1;
             if (callId != 0) {
@@ -151,6 +155,7 @@ int CHsdHid::HandleKeyEvent(int code) {
             return result;
         }
         case 0x20:
+            Trace("hook down");
             return HangUpKey(callId, callStatus, secondId, secondStatus);
         case 0x23:
             if (callId == 0) {

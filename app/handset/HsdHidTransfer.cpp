@@ -5,6 +5,7 @@
 #include "HsdFontProcess.h"
 #include "HsdHid.h"
 #include "Pause.h"
+#include "ThreadLabel.h"
 #include "UserStore.h"
 
 namespace {
@@ -144,6 +145,7 @@ bool CHsdHid::PauseUnlessAborted(unsigned int ms) {
 }
 
 void CHsdHid::HSD_Process2MCUData() {
+    SetThreadLabel("CHsdHid -> HSD_Process2MCUData");
     transferAborted_ = false;
     TransferKind kind = ChooseKind(modeFlags.load());
     // A list transfer announced before the list was entered: wait a while for

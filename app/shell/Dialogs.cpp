@@ -2,11 +2,14 @@
 
 #include <windows.h>
 #include <commctrl.h>
+#include <shellapi.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "HandsetAudio.h"
+#include "Log.h"
 #include "Pause.h"
 #include "SoundMapper.h"
 #include "ThreadLabel.h"
@@ -131,9 +134,17 @@ INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
                 text[0] = '\0';
             }
             SetDlgItemTextA(dialog, IDC_ABOUT_TEXT, text);
+            SetDlgItemTextW(dialog, IDC_ABOUT_FOLDER, DiagnosticsFolder().c_str());
             return TRUE;
         }
         case WM_COMMAND:
+            if (LOWORD(wParam) == IDC_ABOUT_OPEN_FOLDER ||
+                (LOWORD(wParam) == IDOK && GetFocus() == GetDlgItem(dialog, IDC_ABOUT_FOLDER))) {
+                const std::filesystem::path folder = DiagnosticsFolder();
+                CreateDirectoryW(folder.c_str(), nullptr);
+                ShellExecuteW(dialog, L"open", folder.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+                return TRUE;
+            }
             if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
                 EndDialog(dialog, LOWORD(wParam));
                 return TRUE;

@@ -7,11 +7,14 @@
 
 #include "CrashReport.h"
 #include "ExitStage.h"
+#include "Log.h"
 #include "ThreadLabel.h"
 
 namespace {
 
 std::atomic<bool> g_armed{false};
+// How long the line may take to reach the log file before the process ends.
+constexpr unsigned kLogLineWaitMs = 200;
 
 // Appends text to the line at *end, within limit; no allocation, no lock.
 void Append(char* line, std::size_t* end, std::size_t limit, const char* text) {
@@ -55,6 +58,8 @@ DWORD WINAPI ExitDeadlineThreadProc(LPVOID parameter) {
     if (output != nullptr && output != INVALID_HANDLE_VALUE) {
         WriteFile(output, line, static_cast<DWORD>(end), &written, nullptr);
     }
+    // The log's writer picks the line up from a fixed slot; bounded, no lock.
+    TraceWithoutLocks(TraceSource::Shell, "ExitDeadline", line, kLogLineWaitMs);
     TerminateProcess(GetCurrentProcess(), kExitDeadlineCode);
     return 0;
 }

@@ -15,6 +15,7 @@
 #include "HandsetAudio.h"
 #include "HsdFontProcess.h"
 #include "I_HsdHIDCtrl.h"
+#include "Log.h"
 #include "Pause.h"
 #include "Report.h"
 #include "RingTonePlayer.h"
@@ -26,6 +27,7 @@
 #include "TraceRing.h"
 #include "UserStore.h"
 #include "WinProfileReader.h"
+#include "WinUserSettings.h"
 #include "WinHandsetPorts.h"
 #include "WinSkypeWire.h"
 #include "WinSoundOutput.h"
@@ -47,7 +49,13 @@ class CWinShellPlatform : public IShellPlatform {
 public:
     void* MainWindow() override { return g_hMainWnd; }
     void* SkypeApiWindow() override { return g_hSkypeApiWnd.load(); }
-    void SetSkypeApiWindow(void* window) override { g_hSkypeApiWnd = static_cast<HWND>(window); }
+    void SetSkypeApiWindow(void* window) override {
+        HWND previous = g_hSkypeApiWnd.exchange(static_cast<HWND>(window));
+        if ((previous == nullptr) != (window == nullptr)) {
+            Trace(TraceSource::Shell, kLogStates,
+                  window != nullptr ? "Skype attached" : "Skype detached");
+        }
+    }
     void SetDeviceRecheckTimer(unsigned int milliseconds) override {
         SetTimer(g_hMainWnd, IDT_DEVICE_RECHECK, milliseconds, nullptr);
     }
@@ -166,6 +174,7 @@ public:
         ports.faders = &g_HandsetFaders;
         ports.sound = &g_SoundOutput;
         ports.ringTone = &g_RingTonePlayer;
+        ports.trace = [](int level, const char* line) { Trace(TraceSource::Handset, level, line); };
         g_HsdHid.Connect(ports);
         if (auto* link = dynamic_cast<CAccessSkypeAPI*>(g_pSkypeAPI.load())) {
             link->ConnectStores(calls, users);
@@ -189,7 +198,12 @@ public:
     void StopThreads() override { g_HsdHid.StopThreads(); }
     I_HsdHIDCtrl* HidCtrl() override { return g_HsdHid.HidCtrl(); }
     bool IsHandsetPresent() override { return g_HsdHid.IsHandsetPresent(); }
-    void SetHandsetPresent(int value) override { g_HsdHid.SetHandsetPresent(value); }
+    void SetHandsetPresent(int value) override {
+        if (g_HsdHid.IsHandsetPresent() != (value != 0)) {
+            Trace(TraceSource::Shell, kLogStates, value != 0 ? "handset present" : "handset gone");
+        }
+        g_HsdHid.SetHandsetPresent(value);
+    }
     void SetLinkOpen(int value) override { g_HsdHid.SetLinkOpen(value); }
     void SetModeFlags(unsigned int flags) override { g_HsdHid.SetModeFlags(flags); }
     void StopTransferForRemoval() override { g_HsdHid.StopTransferForRemoval(); }
@@ -198,8 +212,9 @@ public:
 };
 
 CShellHandset g_Handset;
-// The ring chosen in the settings dialog, for the rest of the run.
+// The ring chosen in the settings dialog (from 0), kept for the user.
 std::atomic<int> g_nRingIndex{0};
+CWinUserSettings g_UserSettings;
 
 // ---------------------------------------------------------------------------
 // The dialogs of the tray menu, when the program carries them; until then the
@@ -217,14 +232,35 @@ public:
         }
     }
     int GetRingIndex() override { return g_nRingIndex.load(); }
-    void SetRingIndex(int index) override { g_nRingIndex = index; }
+    // Only what the user changed is kept for the next start.
+    void SetRingIndex(int index) override {
+        if (g_nRingIndex.exchange(index) != index) {
+            g_UserSettings.WriteNumber("RING", static_cast<unsigned int>(index + 1));
+        }
+    }
     int GetSetting(Setting setting) override { return Field(setting).load(); }
-    void SetSetting(Setting setting, int value) override { Field(setting) = value; }
+    void SetSetting(Setting setting, int value) override {
+        if (Field(setting).exchange(value) != value) {
+            g_UserSettings.WriteNumber(KeyOf(setting), static_cast<unsigned int>(value));
+        }
+    }
     void SendHandsetCommand(unsigned char command) override {
         g_HsdHid.SendHandsetCommand(command);
     }
 
 private:
+    // The INI key the setting overrides.
+    static const char* KeyOf(Setting setting) {
+        switch (setting) {
+            case Setting::AutoSwitchAudioDevice:
+                return "SupportAutoSwitchAudioDevice";
+            case Setting::AutoRunSkype:
+                return "SupportAutoRunSkype";
+            case Setting::AutoSwitchSystemAudioDevice:
+            default:
+                return "SupportAutoSwitchSystemAudioDevice";
+        }
+    }
     static std::atomic<int>& Field(Setting setting) {
         switch (setting) {
             case Setting::AutoSwitchAudioDevice:
@@ -292,10 +328,32 @@ public:
     }
 };
 
-// The Skype link's trace lines are kept for crash reports only.
-class CRingTrace : public ILinkTrace {
+// The Skype link's lines: failures and the states of calls and of the
+// connection are errors and state changes, everything else (every text
+// exchanged, contacts' statuses) is for level 2.
+class CLinkTrace : public ILinkTrace {
 public:
-    void Trace(const char* line) override { ProgramTraceRing().Add(line); }
+    void Trace(const char* line) override { ::Trace(TraceSource::Skype, LevelOf(line), line); }
+
+private:
+    static int LevelOf(const char* line) {
+        constexpr char kFromSkype[] = "Message from Skype: ";
+        if (std::strstr(line, "failed") != nullptr) {
+            return kLogStates;
+        }
+        if (std::strncmp(line, kFromSkype, sizeof kFromSkype - 1) != 0) {
+            return kLogAll;
+        }
+        const char* text = line + sizeof kFromSkype - 1;
+        if (std::strncmp(text, "CONNSTATUS ", 11) == 0) {
+            return kLogStates;
+        }
+        int id = 0;
+        int consumed = 0;
+        const bool callStatus =
+            std::sscanf(text, "CALL %d STATUS %n", &id, &consumed) == 1 && consumed > 0;
+        return callStatus ? kLogStates : kLogAll;
+    }
 };
 
 CWinShellPlatform g_Platform;
@@ -306,7 +364,7 @@ CWinSkypeClientWindows g_ClientWindows;
 CWinLinkAudio g_LinkAudio;
 CWinLinkShell g_LinkShell;
 CWinProfileReader g_Profile;
-CRingTrace g_Trace;
+CLinkTrace g_Trace;
 
 }  // namespace
 
@@ -379,6 +437,7 @@ I_AccessSkypeAPI* CreateProgramSkypeLink() {
     ports.audio = &g_LinkAudio;
     ports.shell = &g_LinkShell;
     ports.profile = &g_Profile;
+    ports.userSettings = &g_UserSettings;
     ports.ringTone = &g_RingTonePlayer;
     ports.trace = &g_Trace;
     SetCrashStateAddresses(&g_HsdHid.handsetPresent, &g_hSkypeApiWnd);
@@ -389,6 +448,27 @@ I_AccessSkypeAPI* CreateProgramSkypeLink() {
 std::string ProgramSupportEmail() {
     auto* link = static_cast<CAccessSkypeAPI*>(g_pSkypeAPI.load());
     return link != nullptr ? link->Config().SupportEmail() : std::string();
+}
+
+void StartProgramDiagnostics() {
+    auto* link = static_cast<CAccessSkypeAPI*>(g_pSkypeAPI.load());
+    const int level = link != nullptr ? link->Config().LogLevel() : kLogStates;
+    StartProgramLog(DiagnosticsFolder(), level);
+    char line[64];
+    std::snprintf(line, sizeof line, "Voxlink started (log level %d)", level);
+    Trace(TraceSource::Shell, kLogStates, line);
+    if (link != nullptr) {
+        for (const std::string& note : link->Config().Notes()) {
+            Trace(TraceSource::Shell, kLogStates, note.c_str());
+        }
+        g_nRingIndex = link->Config().Ring() - 1;
+    }
+    SetAudioTraceSink([](const char* text) { Trace(TraceSource::Audio, kLogStates, text); });
+}
+
+void StopProgramDiagnostics() {
+    Trace(TraceSource::Shell, kLogStates, "Voxlink ends");
+    StopProgramLog();
 }
 
 I_SkypeCommandSender* ProgramCommandSender() {

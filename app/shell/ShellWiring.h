@@ -30,6 +30,13 @@ I_AccessSkypeAPI* CreateProgramSkypeLink();
 // The configured address for crash reports (empty when none is configured).
 std::string ProgramSupportEmail();
 
+// After the configuration is read: starts the log at the configured level
+// (%LOCALAPPDATA%\Voxlink\Logs), notes the user's values that were left out,
+// takes the user's ring and sends the audio backend's lines to the trace.
+void StartProgramDiagnostics();
+// Notes the end and writes what the log still holds.
+void StopProgramDiagnostics();
+
 // What the contact store uses to ask Skype for display names: the current link.
 I_SkypeCommandSender* ProgramCommandSender();
 

@@ -217,6 +217,7 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR, int) {
         DeleteSkypeLink();
         return 0;
     }
+    StartProgramDiagnostics();
 
     char iconPath[260] = {};
     link.GetFileNoHW(iconPath, sizeof iconPath);
@@ -287,6 +288,7 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR, int) {
     }
     g_pShell = nullptr;
     UnregisterClassA(className.c_str(), hInstance);
+    StopProgramDiagnostics();
     if (SUCCEEDED(com)) {
         CoUninitialize();
     }

@@ -415,6 +415,55 @@ TEST(ShellProcess, MenuCommandsOpenEachDialogOnceOverTheRunningProgram) {
     }
 }
 
+// What the user changes in Advanced Settings is there at the next start, kept
+// under HKCU\Software\Voxlink (removed here before and after); the INI beside
+// the program is never written. The first run's log folder cannot be made (a
+// file stands where it would be): the program runs without a log.
+TEST(ShellProcess, AdvancedSettingsChangesSurviveARestartAndTheIniStaysAsItWas) {
+    RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Voxlink");
+    Program program("choices", "ShellTestChoices");
+    program.Set("RINGS", "NUMOFRINGS", "4");
+    const auto iniText = [&] {
+        std::string text(4096, '\0');
+        FILE* file = std::fopen(program.ini.c_str(), "rb");
+        text.resize(file != nullptr ? std::fread(text.data(), 1, text.size(), file) : 0);
+        if (file != nullptr) {
+            std::fclose(file);
+        }
+        return text;
+    };
+    const std::string before = iniText();
+    const std::string blocker = program.folder + "no-log-folder";
+    std::fclose(std::fopen(blocker.c_str(), "wb"));
+    char saved[MAX_PATH] = {};
+    const char* localAppData =
+        GetEnvironmentVariableA("LOCALAPPDATA", saved, MAX_PATH) > 0 ? saved : nullptr;
+    for (int run = 0; run < 2; ++run) {
+        SetEnvironmentVariableA("LOCALAPPDATA", run == 0 ? blocker.c_str() : localAppData);
+        ASSERT_TRUE(program.Start());
+        SetEnvironmentVariableA("LOCALAPPDATA", localAppData);
+        ASSERT_TRUE(program.WaitForWindow(20000));
+        HWND advanced = OpenByCommand(program, IDM_ADVANCED_SETTINGS, "Advanced Settings");
+        ASSERT_NE(advanced, nullptr);
+        EXPECT_EQ(SendDlgItemMessageA(advanced, IDC_RING_SELECTION, CB_GETCURSEL, 0, 0), run * 2);
+        EXPECT_EQ(IsDlgButtonChecked(advanced, IDC_AUTO_SWITCH_AUDIO), static_cast<UINT>(run));
+        if (run == 0) {
+            SendDlgItemMessageA(advanced, IDC_RING_SELECTION, CB_SETCURSEL, 2, 0);
+            SendMessageA(advanced, WM_COMMAND, MAKEWPARAM(IDC_RING_SELECTION, CBN_SELCHANGE),
+                         reinterpret_cast<LPARAM>(GetDlgItem(advanced, IDC_RING_SELECTION)));
+            CheckDlgButton(advanced, IDC_AUTO_SWITCH_AUDIO, BST_CHECKED);
+        }
+        ASSERT_TRUE(CloseWith(advanced, IDOK));
+        program.Exit();
+        ASSERT_EQ(program.WaitForExit(10000), 0);
+        CloseHandle(program.process.hProcess);
+        CloseHandle(program.process.hThread);
+        program.process = {};
+    }
+    EXPECT_EQ(iniText(), before);
+    RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Voxlink");
+}
+
 // Lines of the launch log written by launch_stub.exe.
 int LaunchCount(const std::string& log) {
     int lines = 0;
