@@ -121,8 +121,8 @@ TEST(SkypeWire, AttachCommandsNotificationsAndReleaseBetweenTwoProcesses) {
     FakeShell shell(log);
     FakeProfile profile;
     FakeTrace trace(log);
-    SkypeLinkPorts ports{&wire,  &windows, &calls,   &users, &handset,
-                         &audio, &shell,   &profile, &trace};
+    SkypeLinkPorts ports{&wire,  &windows, &calls,   &users,  &handset,
+                         &audio, &shell,   &profile, nullptr, &trace};
     auto link = std::make_unique<CAccessSkypeAPI>(ports);
     g_link = link.get();
     const std::string refused = "trace:1. Send command is failed....\n";

@@ -69,6 +69,11 @@ run_value() {
     wine_run reg query "$run_key" /v Voxlink 2>/dev/null | tr -d '\r' |
         sed -n 's/^ *Voxlink *REG_SZ *//p'
 }
+wer_key='HKLM\SOFTWARE\Microsoft\Windows\Windows Error Reporting\LocalDumps\Voxlink.exe'
+wer_dump_folder() {  # the type and value of Windows Error Reporting's DumpFolder for Voxlink
+    wine_run reg query "$wer_key" /v DumpFolder 2>/dev/null | tr -d '\r' |
+        sed -n 's/^ *DumpFolder *//p'
+}
 installed_versions() {  # DisplayVersion of each installed product named Voxlink
     wine_run reg query "$uninstall_key" /s 2>/dev/null | tr -d '\r' |
         awk '/DisplayName +REG_SZ +Voxlink$/ { named = 1; next }
@@ -128,6 +133,10 @@ code=$(msiexec_code /i "$(windows_path "$work/signed.msi")" AUTOSTART=0)
 [ "$code" = 0 ] || fail "msiexec /i ended with $code"
 check_installed "$version"
 [ -z "$(run_value)" ] || fail "Run value with AUTOSTART=0: '$(run_value)'"
+# What never reaches the crash handler: Windows Error Reporting keeps a dump
+# in the user's own reports folder.
+[[ "$(wer_dump_folder)" =~ ^REG_EXPAND_SZ\ +%LOCALAPPDATA%\\Voxlink\\CrashReports$ ]] ||
+    fail "Windows Error Reporting's DumpFolder: '$(wer_dump_folder)'"
 files=$(msiinfo export "$work/signed.msi" File | tr -d '\r')
 for file in "$installed"/*.exe "$installed"/*.dll; do
     name=${file##*/}
@@ -187,6 +196,7 @@ code=$(msiexec_code /x "$(windows_path "$work/rebuilt.msi")")
 [ ! -e "$installed" ] || fail "left in the program folder: $(ls "$installed" | xargs)"
 ! shortcut_present || fail "the shortcut is left"
 [ -z "$(run_value)" ] || fail "the Run value is left"
+[ -z "$(wer_dump_folder)" ] || fail "Windows Error Reporting's settings are left"
 [ -z "$(installed_versions)" ] || fail "still installed: $(installed_versions | xargs)"
 [ -f "$crash_reports/ERRORLOG.TXT" ] || fail "the crash reports are gone"
 
