@@ -398,8 +398,9 @@ TEST(ShellProcess, MenuCommandsOpenEachDialogOnceOverTheRunningProgram) {
     ASSERT_TRUE(CloseWith(advanced, IDOK));
 
     if (tray) {
-        // A double click on the tray icon opens the default item, Advanced Settings.
-        PostMessageA(program.Window(), 0x800A, IDR_TRAY_MENU, WM_LBUTTONDBLCLK);
+        // A double click on the tray icon opens the default item, Advanced
+        // Settings (the event and the icon's id as the shell's version 4 sends them).
+        PostMessageA(program.Window(), 0x800A, 0, MAKELPARAM(WM_LBUTTONDBLCLK, IDR_TRAY_MENU));
     } else {
         PostMessageA(program.Window(), WM_COMMAND, IDM_ADVANCED_SETTINGS, 0);
     }
