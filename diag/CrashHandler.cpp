@@ -27,7 +27,7 @@
 namespace {
 
 // The hang watch asks the main window at most this often.
-constexpr DWORD kHangLookMs = 10000;
+constexpr DWORD kHangLookMs = 30000;
 constexpr int kMaxFrames = 64;
 
 struct Module {

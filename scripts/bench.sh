@@ -64,11 +64,13 @@ s0=$(switches "$program"); t0=$(ticks "$program")
 b0=$(switches "$baseline"); u0=$(ticks "$baseline")
 threads0=$(thread_switches "$program")
 h0=$(switches "${handler:-0}")
+handler0=$(thread_switches "${handler:-0}")
 sleep "$((idle - 2))"
 s1=$(switches "$program"); t1=$(ticks "$program")
 b1=$(switches "$baseline"); u1=$(ticks "$baseline")
 threads1=$(thread_switches "$program")
 h1=$(switches "${handler:-0}")
+handler1=$(thread_switches "${handler:-0}")
 wait "$bench" || { cat "$out"; exit 1; }
 cat "$out"
 hz=$(getconf CLK_TCK)
@@ -81,9 +83,14 @@ awk -v s="$((s1 - s0))" -v t="$((t1 - t0))" -v b="$((b1 - b0))" -v u="$((u1 - u0
     if (handler != "") printf "| %-18s | %14.1f | %8s |\n", "its crash handler", h / secs, ""
     printf "| %-18s | %14.1f | %8.3f |\n", "idle_baseline.exe", b / secs, 100 * u / hz / secs
 }'
-# Every Voxlink.exe thread that woke during the idle phase (Wine's own threads
-# among them), by its Linux thread id and name.
+# Every thread of Voxlink.exe and of its crash handler that woke during the
+# idle phase (Wine's own threads among them), by its Linux thread id and name.
+woke() {
+    awk -v secs="$seconds" 'NR == FNR { before[$1] = $NF; next }
+        { n = $NF - before[$1]; if (n > 0) printf "  %-8s %-16s %6.2f\n", $1, $2, n / secs }' \
+        <(echo "$1") <(echo "$2")
+}
 echo "Voxlink.exe threads that woke (wake-ups / s):"
-awk -v secs="$seconds" 'NR == FNR { before[$1] = $NF; next }
-    { woke = $NF - before[$1]; if (woke > 0) printf "  %-8s %-16s %6.2f\n", $1, $2, woke / secs }' \
-    <(echo "$threads0") <(echo "$threads1")
+woke "$threads0" "$threads1"
+echo "crash handler threads that woke (wake-ups / s):"
+woke "$handler0" "$handler1"
