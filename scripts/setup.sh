@@ -11,6 +11,7 @@ packages=(
     xvfb xauth
     unifont libbenchmark-dev clang libclang-rt-14-dev
     imagemagick x11-apps fonts-wine
+    fonts-wqy-microhei  # Chinese and Japanese glyphs for the dialogs' fit tests and screenshots
     wixl msitools osslsigncode openssl
     libz-mingw-w64-dev zlib1g-dev unzip
 )

@@ -45,3 +45,8 @@
 #define IDS_NO_MIC 12
 #define IDS_CONNECTED 13
 #define IDS_DISCONNECTED 14
+#define IDS_FIRST_RUN_NOTICE 15
+// The crash offer's question and its answers when no e-mail program is set up.
+#define IDS_CRASH_OFFER 16
+#define IDS_CRASH_NO_MAIL 17
+#define IDS_CRASH_NO_MAIL_SEND_TO 18
