@@ -4,6 +4,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include <string>
 #else
 #include <cstdio>
 #endif
@@ -12,13 +14,24 @@ namespace {
 
 std::atomic<void*> g_owner{nullptr};
 
+#ifdef _WIN32
+std::wstring Wide(const char* utf8) {
+    const int size = utf8 ? MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0) : 0;
+    std::wstring text(size > 0 ? static_cast<std::size_t>(size) : 1u, L'\0');
+    if (size > 0) {
+        MultiByteToWideChar(CP_UTF8, 0, utf8, -1, text.data(), size);
+    }
+    return text;
+}
+#endif
+
 int DefaultReport(const char* text, const char* caption, unsigned int style) {
 #ifdef _WIN32
     HWND owner = static_cast<HWND>(g_owner.load());
     if (owner != nullptr && !IsWindow(owner)) {
         owner = nullptr;
     }
-    return MessageBoxA(owner, text, caption, style | MB_SETFOREGROUND);
+    return MessageBoxW(owner, Wide(text).c_str(), Wide(caption).c_str(), style | MB_SETFOREGROUND);
 #else
     (void)style;
     std::fprintf(stderr, "[%s] %s\n", caption ? caption : "", text ? text : "");

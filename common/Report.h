@@ -13,8 +13,9 @@ inline constexpr int kReportYes = 6;
 
 using ReportFunction = int (*)(const char* text, const char* caption, unsigned int style);
 
-// Shows text and caption (a modal message box on Windows, a line on standard
-// error elsewhere) and returns the button chosen (1 for OK, kReportYes for Yes).
+// Shows text and caption, both UTF-8 (a modal message box in Unicode on
+// Windows, a line on standard error elsewhere) and returns the button chosen (1 for OK, kReportYes
+// for Yes).
 int ReportMessage(const char* text, const char* caption, unsigned int style);
 
 // The window that owns the boxes of the default function from now on (null:

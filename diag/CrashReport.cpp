@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <utility>
 #include <vector>
 
 #include "CrashFiles.h"
@@ -128,12 +129,36 @@ bool StartHandler() {
     return true;
 }
 
-std::string Narrow(const std::wstring& text) {
-    const int size = WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+std::string Narrow(const std::wstring& text, UINT codePage = CP_ACP) {
+    const int size =
+        WideCharToMultiByte(codePage, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
     std::string out(size > 0 ? static_cast<std::size_t>(size) : 1, '\0');
-    WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, out.data(), size, nullptr, nullptr);
+    WideCharToMultiByte(codePage, 0, text.c_str(), -1, out.data(), size, nullptr, nullptr);
     out.resize(std::strlen(out.c_str()));
     return out;
+}
+
+// One of the offer's texts (UTF-8, for ReportMessage) from the program's
+// string table, in the user's language; the English one where the binary
+// carries none. %1 is the report's folder, %2 the support address.
+std::string OfferText(UINT id, const wchar_t* english, const std::wstring& folder,
+                      const std::string& supportEmail) {
+    const wchar_t* loaded = nullptr;
+    const int length =
+        LoadStringW(GetModuleHandleW(nullptr), id, reinterpret_cast<LPWSTR>(&loaded), 0);
+    std::wstring text =
+        length > 0 ? std::wstring(loaded, static_cast<std::size_t>(length)) : std::wstring(english);
+    std::wstring email(supportEmail.size(), L'\0');
+    email.resize(static_cast<std::size_t>(
+        MultiByteToWideChar(CP_UTF8, 0, supportEmail.data(), static_cast<int>(supportEmail.size()),
+                            email.data(), static_cast<int>(email.size()))));
+    for (const auto& [mark, value] :
+         {std::pair{L"%1", &folder}, std::pair{L"%2", static_cast<const std::wstring*>(&email)}}) {
+        if (const std::size_t at = text.find(mark); at != std::wstring::npos) {
+            text.replace(at, 2, *value);
+        }
+    }
+    return Narrow(text, CP_UTF8);
 }
 
 bool Exists(const std::wstring& path) {
@@ -397,11 +422,12 @@ void OfferCrashReport(const std::string& supportEmail) {
     if (offer.empty()) {
         return;
     }
-    const std::string where = Narrow(offer.substr(0, offer.size() - 1));
-    const std::string question =
-        "Voxlink closed unexpectedly or stopped responding the last time it ran. A report was "
-        "saved in " +
-        where + ". Send it by e-mail now?";
+    const std::wstring where = offer.substr(0, offer.size() - 1);
+    const std::string question = OfferText(kCrashOfferText,
+                                           L"Voxlink closed unexpectedly or stopped responding the "
+                                           L"last time it ran. A report was saved in %1. Send it "
+                                           L"by e-mail now?",
+                                           where, supportEmail);
     if (ReportMessage(question.c_str(), kCaption, kReportYesNo | kReportIconQuestion) !=
         kReportYes) {
         return;
@@ -409,8 +435,15 @@ void OfferCrashReport(const std::string& supportEmail) {
     if (g_mailFunction.load()(offer + L"report.zip", supportEmail) ==
         CrashMailResult::NoMailProgram) {
         const std::string text =
-            "No e-mail program is set up to send the report. It is in " + where + "\\report.zip" +
-            (supportEmail.empty() ? "." : "; please send it to " + supportEmail + ".");
+            supportEmail.empty()
+                ? OfferText(kCrashNoMailText,
+                            L"No e-mail program is set up to send the report. It is in "
+                            L"%1\\report.zip.",
+                            where, supportEmail)
+                : OfferText(kCrashNoMailSendToText,
+                            L"No e-mail program is set up to send the report. It is in "
+                            L"%1\\report.zip; please send it to %2.",
+                            where, supportEmail);
         ReportMessage(text.c_str(), kCaption, kReportOk | kReportIconInformation);
     }
 }

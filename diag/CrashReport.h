@@ -62,4 +62,9 @@ CrashMailFunction SetCrashMailFunction(CrashMailFunction function);
 // saved since the last start asks once, through ReportMessage, whether to
 // mail it (to supportEmail when not empty). Only a complete report (its
 // report.zip written to the end) is offered, and each at most once.
+// supportEmail is UTF-8. The texts come from the program's string table, in
+// the user's language, under these ids (English where there is none).
 void OfferCrashReport(const std::string& supportEmail);
+inline constexpr unsigned int kCrashOfferText = 16;
+inline constexpr unsigned int kCrashNoMailText = 17;
+inline constexpr unsigned int kCrashNoMailSendToText = 18;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "CodePageText.h"
 #include "HandsetAudio.h"
 #include "Log.h"
 #include "Pause.h"
@@ -36,15 +37,15 @@ constexpr unsigned kVolumeClosePauseMs = 500;
 HANDLE g_hAudioWatchWake = nullptr;
 
 HINSTANCE ProgramInstance() {
-    return GetModuleHandleA(nullptr);
+    return GetModuleHandleW(nullptr);
 }
 
 IDialogHost& HostOf(HWND dialog) {
-    return *reinterpret_cast<IDialogHost*>(GetWindowLongPtrA(dialog, DWLP_USER));
+    return *reinterpret_cast<IDialogHost*>(GetWindowLongPtrW(dialog, DWLP_USER));
 }
 
 void KeepHost(HWND dialog, LPARAM host) {
-    SetWindowLongPtrA(dialog, DWLP_USER, host);
+    SetWindowLongPtrW(dialog, DWLP_USER, host);
 }
 
 bool Checked(HWND dialog, int id) {
@@ -57,16 +58,22 @@ void SetCheck(HWND dialog, int id, int on) {
 
 // ---- combo boxes -----------------------------------------------------------
 
+// The lists show Unicode; device names stay in the ANSI code page, as the wave
+// functions and the Sound Mapper values give them.
+void AddDeviceName(HWND combo, const std::string& name) {
+    SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(name, CP_ACP).c_str()));
+}
+
 std::string ComboText(HWND combo, int index) {
-    const LRESULT length = SendMessageA(combo, CB_GETLBTEXTLEN, index, 0);
+    const LRESULT length = SendMessageW(combo, CB_GETLBTEXTLEN, index, 0);
     if (length == CB_ERR) {
         return {};
     }
-    std::vector<char> text(static_cast<std::size_t>(length) + 1, '\0');
-    if (SendMessageA(combo, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(text.data())) == CB_ERR) {
+    std::vector<wchar_t> text(static_cast<std::size_t>(length) + 1, L'\0');
+    if (SendMessageW(combo, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(text.data())) == CB_ERR) {
         return {};
     }
-    return text.data();
+    return Narrow(text.data(), CP_ACP);
 }
 
 std::string SelectedText(HWND combo) {
@@ -133,7 +140,7 @@ INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
             if (!HostOf(dialog).GetAboutText(text, sizeof(text))) {
                 text[0] = '\0';
             }
-            SetDlgItemTextA(dialog, IDC_ABOUT_TEXT, text);
+            SetDlgItemTextW(dialog, IDC_ABOUT_TEXT, Widen(text, CP_UTF8).c_str());
             SetDlgItemTextW(dialog, IDC_ABOUT_FOLDER, DiagnosticsFolder().c_str());
             return TRUE;
         }
@@ -292,7 +299,7 @@ void StopAudioWatcher() {
                 break;
             }
             MSG pending;
-            PeekMessageA(&pending, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+            PeekMessageW(&pending, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
         }
         CloseHandle(thread);
         g_hAudioWatchThread = nullptr;
@@ -315,12 +322,12 @@ void FillDeviceLists(HWND dialog) {
     const std::vector<std::string> speakers = ListedDevices(false);
     const std::vector<std::string> mics = ListedDevices(true);
     if (speakers.empty() || mics.empty()) {
-        char noSpeaker[64] = {};
-        char noMic[64] = {};
-        LoadStringA(ProgramInstance(), IDS_NO_SPEAKER, noSpeaker, sizeof(noSpeaker));
-        LoadStringA(ProgramInstance(), IDS_NO_MIC, noMic, sizeof(noMic));
-        SendMessageA(speaker, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(noSpeaker));
-        SendMessageA(mic, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(noMic));
+        wchar_t noSpeaker[64] = {};
+        wchar_t noMic[64] = {};
+        LoadStringW(ProgramInstance(), IDS_NO_SPEAKER, noSpeaker, 64);
+        LoadStringW(ProgramInstance(), IDS_NO_MIC, noMic, 64);
+        SendMessageW(speaker, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(noSpeaker));
+        SendMessageW(mic, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(noMic));
         SendMessageA(speaker, CB_SETCURSEL, 0, 0);
         SendMessageA(mic, CB_SETCURSEL, 0, 0);
         SendMessageA(speaker, CB_SHOWDROPDOWN, FALSE, 0);
@@ -328,10 +335,10 @@ void FillDeviceLists(HWND dialog) {
         return;
     }
     for (const std::string& name : speakers) {
-        SendMessageA(speaker, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
+        AddDeviceName(speaker, name);
     }
     for (const std::string& name : mics) {
-        SendMessageA(mic, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
+        AddDeviceName(mic, name);
     }
     // Entry 0 stands wherever Windows' choice cannot be read or is not listed.
     SendMessageA(speaker, CB_SETCURSEL, 0, 0);
@@ -469,7 +476,7 @@ void InitTrackBars() {
 }
 
 INT_PTR Run(HWND owner, int templateId, DLGPROC procedure, IDialogHost& host) {
-    return DialogBoxParamA(ProgramInstance(), MAKEINTRESOURCEA(templateId), owner, procedure,
+    return DialogBoxParamW(ProgramInstance(), MAKEINTRESOURCEW(templateId), owner, procedure,
                            reinterpret_cast<LPARAM>(&host));
 }
 

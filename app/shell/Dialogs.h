@@ -19,10 +19,11 @@ public:
     };
 
     virtual ~IDialogHost() = default;
-    // The About text, line breaks already converted; false when none is configured.
+    // The About text (UTF-8), line breaks already converted; false when none
+    // is configured.
     virtual bool GetAboutText(char* out, std::size_t size) = 0;
-    // Fills a combo box of the dialog with the configured ring names and
-    // selects the first.
+    // Fills a combo box of the dialog with the configured ring names (as
+    // Unicode text) and selects the first.
     virtual void FillRingList(HWND dialog, int comboId) = 0;
     // The ring chosen earlier in this run (initially 0).
     virtual int GetRingIndex() = 0;

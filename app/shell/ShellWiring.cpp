@@ -8,6 +8,7 @@
 
 #include "AccessSkypeAPI.h"
 #include "CallStore.h"
+#include "CodePageText.h"
 #include "ComponentBinding.h"
 #include "CrashReport.h"
 #include "Dialogs.h"
@@ -309,8 +310,9 @@ public:
         g_TrayIcon.SetState(iconPath, connected ? kTrayTipConnected : kTrayTipDisconnected);
     }
     void InsertComboString(void* dialog, int comboId, int index, const char* text) override {
-        SendDlgItemMessageA(static_cast<HWND>(dialog), comboId, CB_INSERTSTRING,
-                            static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text));
+        SendDlgItemMessageW(static_cast<HWND>(dialog), comboId, CB_INSERTSTRING,
+                            static_cast<WPARAM>(index),
+                            reinterpret_cast<LPARAM>(Widen(text, CP_UTF8).c_str()));
     }
     void SelectComboEntry(void* dialog, int comboId, int index) override {
         SendDlgItemMessageA(static_cast<HWND>(dialog), comboId, CB_SETCURSEL,

@@ -16,6 +16,10 @@
 #include "ShellWiring.h"
 #include "Report.h"
 #include "UserStore.h"
+#include "VoxlinkResources.h"
+
+static_assert(kCrashOfferText == IDS_CRASH_OFFER && kCrashNoMailText == IDS_CRASH_NO_MAIL &&
+              kCrashNoMailSendToText == IDS_CRASH_NO_MAIL_SEND_TO);
 
 namespace {
 
@@ -50,8 +54,14 @@ void ShowFirstRunNotice() {
         shown != 0) {
         return;
     }
+    // In the user's language; English where the binary carries no text.
+    const wchar_t* notice = nullptr;
+    const int length = LoadStringW(GetModuleHandleW(nullptr), IDS_FIRST_RUN_NOTICE,
+                                   reinterpret_cast<LPWSTR>(&notice), 0);
+    const std::wstring text = length > 0 ? std::wstring(notice, static_cast<std::size_t>(length))
+                                         : std::wstring(kFirstRunNotice);
     // Not now (quiet time, a presentation, a full-screen program): next time.
-    if (!ProgramTrayIcon().ShowNotice(kFirstRunNotice)) {
+    if (!ProgramTrayIcon().ShowNotice(text.c_str())) {
         return;
     }
     shown = 1;

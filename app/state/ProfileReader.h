@@ -1,6 +1,6 @@
 // Port through which the configuration reads a Windows private-profile (INI)
-// file: on Windows the real GetPrivateProfileIntA / GetPrivateProfileStringA,
-// elsewhere anything that reads the same values.
+// file: on Windows the real GetPrivateProfileIntA / GetPrivateProfileStringW
+// (strings handed on as UTF-8), elsewhere anything that reads the same values.
 #pragma once
 
 #include <cstddef>
