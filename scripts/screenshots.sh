@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Screenshots of the program's dialogs and tray menu, at 96, 120 and 144 DPI, taken
+# Screenshots of the program's dialogs and tray menu in each of its languages, at
+# 96, 120 and 144 DPI (<shot>-<language>-<dpi>dpi.png), taken
 # under a virtual X server with Wine's X11 driver and saved as PNGs:
 #   scripts/screenshots.sh [bin folder] [output folder]
 # Defaults: build/win/bin and build/win/screenshots. Build dialog_gallery first
@@ -49,9 +50,11 @@ for dpi in 96 120 144; do
         WINEPREFIX=$prefix wineserver -w 2>/dev/null || true
         touch "$prefix/.voxlink-shots-$dpi"
     fi
-    for shot in about volume advanced audio menu; do
-        log=$work/$shot-$dpi.txt
-        wine_in "$gallery" "$shot" 6 >"$log" 2>/dev/null &
+    for shot_language in {about,volume,advanced,audio,menu}-{en-US,zh-TW,zh-CN,ja-JP,tr-TR}; do
+        shot=${shot_language%%-*}
+        language=${shot_language#*-}
+        log=$work/$shot_language-$dpi.txt
+        wine_in "$gallery" "$shot" 3 "$language" >"$log" 2>/dev/null &
         pid=$!
         geometry=""
         for _ in $(seq 200); do
@@ -64,15 +67,15 @@ for dpi in 96 120 144; do
             sleep 0.1
         done
         if [ -z "$geometry" ]; then
-            echo "screenshots: $shot did not appear at $dpi DPI" >&2
+            echo "screenshots: $shot_language did not appear at $dpi DPI" >&2
             kill "$pid" 2>/dev/null || true
             wait "$pid" 2>/dev/null || true
             continue
         fi
         sleep 1  # let it paint
         import -display "$VOXLINK_XVFB_DISPLAY" -window root -crop "$geometry" +repage \
-            "$out/$shot-${dpi}dpi.png"
-        echo "screenshots: $out/$shot-${dpi}dpi.png ($geometry, Wine reports $shown_dpi DPI)"
+            "$out/$shot_language-${dpi}dpi.png"
+        echo "screenshots: $out/$shot_language-${dpi}dpi.png ($geometry, Wine reports $shown_dpi DPI)"
         wait "$pid" || true
     done
 done

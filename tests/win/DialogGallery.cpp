@@ -1,6 +1,6 @@
 // Shows one of the program's dialogs (or the tray menu) with made-up devices
 // and settings, for screenshots:
-//   dialog_gallery <about|volume|advanced|audio|menu> [seconds]
+//   dialog_gallery <about|volume|advanced|audio|menu> [seconds] [language, e.g. ja-JP]
 // Once the window is on screen it prints "window <x> <y> <width> <height> dpi <n>"
 // (its screen rectangle) on standard output, then closes it after the given
 // seconds (default 4).
@@ -43,16 +43,13 @@ public:
     void SendHandsetCommand(unsigned char) override {}
 };
 
-const char* g_title = nullptr;  // nullptr for the menu
+bool g_menu = false;
 HWND g_owner = nullptr;
 DWORD g_closeAt = 0;
 bool g_reported = false;
 
 HWND FindShown() {
-    if (g_title != nullptr) {
-        return FindWindowA("#32770", g_title);
-    }
-    return FindWindowA("#32768", nullptr);  // the popup menu
+    return FindWindowA(g_menu ? "#32768" : "#32770", nullptr);  // the popup menu or the dialog
 }
 
 void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD now) {
@@ -72,7 +69,7 @@ void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD now) {
         g_reported = true;
     }
     if (static_cast<LONG>(now - g_closeAt) >= 0) {
-        if (g_title == nullptr) {
+        if (g_menu) {
             EndMenu();
         } else {
             PostMessageA(shown, WM_COMMAND, IDCANCEL, 0);
@@ -117,24 +114,23 @@ void ShowMenu() {
 int main(int argc, char** argv) {
     const std::string which = argc > 1 ? argv[1] : "";
     const int seconds = argc > 2 ? std::atoi(argv[2]) : 4;
-    const struct {
-        const char* name;
-        const char* title;
-    } kinds[] = {{"about", "About"},
-                 {"volume", "Volume Control"},
-                 {"advanced", "Advanced Settings"},
-                 {"audio", "Audio Device Settings"},
-                 {"menu", nullptr}};
-    bool known = false;
-    for (const auto& kind : kinds) {
-        if (which == kind.name) {
-            g_title = kind.title;
-            known = true;
-        }
+    // The resources of that language, as for a user whose display language it is.
+    if (argc > 3) {
+        wchar_t name[LOCALE_NAME_MAX_LENGTH] = {};
+        MultiByteToWideChar(CP_UTF8, 0, argv[3], -1, name, LOCALE_NAME_MAX_LENGTH);
+        const LCID locale = LocaleNameToLCID(name, 0);
+        SetThreadUILanguage(LANGIDFROMLCID(locale));
+        SetThreadLocale(locale);
     }
+    bool known = false;
+    for (const char* kind : {"about", "volume", "advanced", "audio", "menu"}) {
+        known = known || which == kind;
+    }
+    g_menu = which == "menu";
     if (!known) {
         std::fprintf(stderr,
-                     "usage: dialog_gallery <about|volume|advanced|audio|menu> [seconds]\n");
+                     "usage: dialog_gallery <about|volume|advanced|audio|menu> [seconds] "
+                     "[language]\n");
         return 2;
     }
     SetProcessDPIAware();
