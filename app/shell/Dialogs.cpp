@@ -4,6 +4,7 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -132,6 +133,24 @@ void WriteDeviceName(HKEY key, const char* value, const std::string& name) {
 
 // ---- About -----------------------------------------------------------------
 
+// The About dialog's own copy of the program's icon, freed with the dialog.
+constexpr wchar_t kAboutIconProperty[] = L"VoxlinkAboutIcon";
+
+// The program's icon at size pixels, scaled down from the nearest larger
+// image (common controls 6, which the manifest asks for); null without them.
+HICON LoadProgramIcon(int size) {
+    using ScaleDownFn = HRESULT(WINAPI*)(HINSTANCE, PCWSTR, int, int, HICON*);
+    const auto scaleDown = reinterpret_cast<ScaleDownFn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"comctl32.dll"), "LoadIconWithScaleDown")));
+    HICON icon = nullptr;
+    if (scaleDown == nullptr || size <= 0 ||
+        FAILED(scaleDown(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_VOXLINK), size, size,
+                         &icon))) {
+        return nullptr;
+    }
+    return icon;
+}
+
 INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_INITDIALOG: {
@@ -142,8 +161,22 @@ INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
             }
             SetDlgItemTextW(dialog, IDC_ABOUT_TEXT, Widen(text, CP_UTF8).c_str());
             SetDlgItemTextW(dialog, IDC_ABOUT_FOLDER, DiagnosticsFolder().c_str());
+            // The program's icon at the size its control has at this dialog's
+            // DPI, scaled down from the nearest larger image, not stretched up.
+            HWND iconControl = GetDlgItem(dialog, IDC_ABOUT_ICON);
+            RECT box{};
+            GetClientRect(iconControl, &box);
+            if (HICON icon = LoadProgramIcon(std::min(box.right, box.bottom))) {
+                SendMessageW(iconControl, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
+                SetPropW(dialog, kAboutIconProperty, icon);
+            }
             return TRUE;
         }
+        case WM_DESTROY:
+            if (auto icon = static_cast<HICON>(RemovePropW(dialog, kAboutIconProperty))) {
+                DestroyIcon(icon);
+            }
+            break;
         case WM_COMMAND:
             if (LOWORD(wParam) == IDC_ABOUT_OPEN_FOLDER ||
                 (LOWORD(wParam) == IDOK && GetFocus() == GetDlgItem(dialog, IDC_ABOUT_FOLDER))) {

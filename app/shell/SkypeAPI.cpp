@@ -164,8 +164,13 @@ std::string MainWindowClassName(HINSTANCE instance) {
     return kMainWndClassName;
 }
 
+// path: UTF-8, as the configuration's texts are.
 HICON LoadIconFile(const char* path) {
-    return static_cast<HICON>(LoadImageA(nullptr, path, IMAGE_ICON, 0, 0, LR_LOADFROMFILE));
+    wchar_t widePath[MAX_PATH] = {};
+    if (MultiByteToWideChar(CP_UTF8, 0, path, -1, widePath, MAX_PATH) == 0) {
+        return nullptr;
+    }
+    return static_cast<HICON>(LoadImageW(nullptr, widePath, IMAGE_ICON, 0, 0, LR_LOADFROMFILE));
 }
 
 // One program per session and window title: the mutex is taken before the

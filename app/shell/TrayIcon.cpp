@@ -98,8 +98,14 @@ HICON LoadTrayPicture(const char* path, UINT dpi) {
     if (path == nullptr) {
         return nullptr;
     }
+    // The configuration's texts are UTF-8.
+    wchar_t widePath[MAX_PATH] = {};
+    if (MultiByteToWideChar(CP_UTF8, 0, path, -1, widePath, MAX_PATH) == 0) {
+        return nullptr;
+    }
     const int size = SmallIconSize(dpi);
-    return static_cast<HICON>(LoadImageA(nullptr, path, IMAGE_ICON, size, size, LR_LOADFROMFILE));
+    return static_cast<HICON>(
+        LoadImageW(nullptr, widePath, IMAGE_ICON, size, size, LR_LOADFROMFILE));
 }
 
 CTrayIcon::CTrayIcon() {
