@@ -27,7 +27,7 @@ export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 if [ "$driver" = x11 ]; then
     export DISPLAY=${VOXLINK_XVFB_DISPLAY:-:97}
     started=$("$root/scripts/xvfb.sh" "$DISPLAY")
-    if [ -n "$started" ] && [ -f "$WINEPREFIX/.voxlink-ready" ]; then
+    if [ -n "$started" ] && [ -f "$WINEPREFIX/.voxlink-ready-2" ]; then
         # A wineserver left from an earlier server holds a dead connection.
         wineserver -k 2>/dev/null || true
         wineserver -w 2>/dev/null || true
@@ -36,12 +36,14 @@ else
     unset DISPLAY
 fi
 
+# The marker names the set-up's version: a prefix made by an older set-up
+# (before the CJK font links) is made again.
 prepare() {
-    [ -f "$WINEPREFIX/.voxlink-ready" ] && return 0
+    [ -f "$WINEPREFIX/.voxlink-ready-2" ] && return 0
     mkdir -p "$(dirname "$WINEPREFIX")"
     exec 9>"$WINEPREFIX.lock"
     flock 9
-    if [ ! -f "$WINEPREFIX/.voxlink-ready" ]; then
+    if [ ! -f "$WINEPREFIX/.voxlink-ready-2" ]; then
         rm -rf "$WINEPREFIX"
         wineboot --init >/dev/null 2>&1
         wineserver -w
@@ -51,9 +53,15 @@ prepare() {
         # No sound driver: Wine has no sound device here, and the ALSA driver
         # would only print "cannot find card" noise.
         wine reg add 'HKCU\Software\Wine\Drivers' /v Audio /d '' /f >/dev/null 2>&1
+        # Chinese and Japanese glyphs for the dialog fonts, as Windows links
+        # them to its CJK fonts: WenQuanYi (Debian fonts-wqy-microhei).
+        for face in Tahoma 'MS Shell Dlg' 'MS Shell Dlg 2' 'Segoe UI' 'Microsoft Sans Serif'; do
+            wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
+                /v "$face" /t REG_MULTI_SZ /d 'wqy-microhei.ttc,WenQuanYi Micro Hei' /f >/dev/null 2>&1
+        done
         wineserver -k || true
         wineserver -w
-        touch "$WINEPREFIX/.voxlink-ready"
+        touch "$WINEPREFIX/.voxlink-ready-2"
     fi
     flock -u 9
     exec 9>&-
