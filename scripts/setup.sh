@@ -12,6 +12,7 @@ packages=(
     unifont libbenchmark-dev clang libclang-rt-14-dev
     imagemagick x11-apps fonts-wine
     fonts-wqy-microhei  # Chinese and Japanese glyphs for the dialogs' fit tests and screenshots
+    locales             # the Japanese and Turkish users of the language tests
     wixl msitools osslsigncode openssl
     libz-mingw-w64-dev zlib1g-dev unzip
 )
@@ -29,4 +30,21 @@ if [ ${#missing[@]} -gt 0 ]; then
     [ "$(id -u)" -eq 0 ] || sudo=sudo
     $sudo apt-get update -qq
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# The user locales the language tests run the program in (Wine takes the
+# user's language from them).
+missing_locales=()
+for wanted in ja_JP tr_TR; do
+    locale -a 2>/dev/null | grep -qix "$wanted.utf8" || missing_locales+=("$wanted")
+done
+if [ ${#missing_locales[@]} -gt 0 ]; then
+    echo "setup: generating the locales ${missing_locales[*]}"
+    sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo=sudo
+    for wanted in "${missing_locales[@]}"; do
+        grep -qx "$wanted.UTF-8 UTF-8" /etc/locale.gen 2>/dev/null ||
+            echo "$wanted.UTF-8 UTF-8" | $sudo tee -a /etc/locale.gen >/dev/null
+    done
+    $sudo locale-gen >/dev/null
 fi

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -345,6 +346,27 @@ HWND OpenByCommand(const Program& program, UINT command, const char* caption) {
 bool CloseWith(HWND dialog, int button) {
     PostMessageA(dialog, WM_COMMAND, static_cast<WPARAM>(button), 0);
     return PumpUntil([&] { return !IsWindow(dialog); }, 10000);
+}
+
+// Started by a Japanese or a Turkish user (tests/win/in-locale.sh), the
+// program speaks their language.
+TEST(ShellProcess, AdvancedSettingsComesInTheUsersLanguage) {
+    const std::pair<LANGID, const wchar_t*> captions[] = {{0x0411, L"\u8a73\u7d30\u8a2d\u5b9a"},
+                                                          {0x041F, L"Geli\u015fmi\u015f Ayarlar"}};
+    const LANGID language = GetUserDefaultUILanguage();
+    const auto row = std::find_if(std::begin(captions), std::end(captions),
+                                  [&](const auto& c) { return c.first == language; });
+    if (row == std::end(captions)) {
+        GTEST_SKIP() << "runs as a Japanese or Turkish user";
+    }
+    Program program("language", "ShellTestLanguage");
+    ASSERT_TRUE(program.Start());
+    ASSERT_TRUE(program.WaitForWindow(20000));
+    PostMessageA(program.Window(), WM_COMMAND, IDM_ADVANCED_SETTINGS, 0);
+    EXPECT_TRUE(PumpUntil([&] { return FindWindowW(L"#32770", row->second) != nullptr; }, 10000))
+        << std::hex << language;
+    program.Exit();
+    EXPECT_EQ(program.WaitForExit(10000), 0);
 }
 
 TEST(ShellProcess, MenuCommandsOpenEachDialogOnceOverTheRunningProgram) {
