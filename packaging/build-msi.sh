@@ -21,7 +21,11 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 # Notepad before Windows 10 shows a text file only with CR LF line ends.
-sed 's/$/\r/' "$here/ReadMe.txt" >"$work/ReadMe.txt"
+# The ReadMe in each language, UTF-8 with a byte-order mark so that Notepad
+# takes it for UTF-8 whatever the system's code page.
+for readme in "$here"/ReadMe*.txt; do
+    { printf '\xef\xbb\xbf'; sed 's/$/\r/' "$readme"; } >"$work/${readme##*/}"
+done
 
 if [ -n "${VOXLINK_SIGN_PFX:-}" ]; then
     command -v osslsigncode >/dev/null ||

@@ -94,7 +94,8 @@ shortcut_present() {
 }
 
 expected=$(printf '%s\n' Voxlink.exe VoxlinkCrashHandler.exe HsdHIDCtrl.dll HsdFontProcessLib.dll \
-    VoxlinkAPI.ini ReadMe.txt TIF0.bin TIF2.bin TIF6.bin TI0Inv.bin TI2Inv.bin TI6Inv.bin \
+    VoxlinkAPI.ini ReadMe.txt ReadMe.zh-TW.txt ReadMe.zh-CN.txt ReadMe.ja-JP.txt ReadMe.tr-TR.txt \
+    TIF0.bin TIF2.bin TIF6.bin TI0Inv.bin TI2Inv.bin TI6Inv.bin \
     TCF0.bin TCF2.bin TCF6.bin Turkey_8x16.bin TurkeyInx.bin music1.wav music2.wav music3.wav \
     music4.wav 0.wav 1.wav 2.wav 3.wav 4.wav 5.wav 6.wav 7.wav 8.wav 9.wav star.wav pound.wav \
     NoHW.ico NoANY.ico Active.ico NoSkype.ico | sort)
