@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -84,6 +85,24 @@ TEST_F(ConfigurationIni, StringsPathsAndTheAboutText) {
     EXPECT_EQ(config.FileNoHW(), folder + "\\nohw.ico");
     EXPECT_EQ(config.FileActive(), folder + "\\active.ico");
     EXPECT_EQ(config.FilePath(), folder + "\\VoxlinkAPI.ini");
+}
+
+// A packager writes the texts a user sees in the user's language: an INI in
+// UTF-16 with a byte-order mark, whatever the system's code page.
+TEST_F(ConfigurationIni, TextsOfAUtf16IniReachTheProgramAsUtf8) {
+    const wchar_t text[] =
+        L"\xfeff[NAME]\r\nCustomerINFO=\u738b\u5c0f\u660e\r\n[RINGS]\r\nNUMOFRINGS=1\r\n"
+        L"RING_1=\u30af\u30e9\u30b7\u30c3\u30af\r\n";
+    FILE* file = std::fopen((folder + "VoxlinkAPI.ini").c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    std::fwrite(text, sizeof(wchar_t), std::wcslen(text), file);
+    std::fclose(file);
+    Configuration config;
+    config.Load(reader, folder.c_str());
+    EXPECT_EQ(config.CustomerInfo(), "\xe7\x8e\x8b\xe5\xb0\x8f\xe6\x98\x8e");  // 王小明
+    EXPECT_EQ(
+        config.ReadRingNames(reader),
+        (std::vector<std::string>{"\xe3\x82\xaf\xe3\x83\xa9\xe3\x82\xb7\xe3\x83\x83\xe3\x82\xaf"}));
 }
 
 TEST_F(ConfigurationIni, RingListLongerThanItsKeysGetsEmptyEntries) {
