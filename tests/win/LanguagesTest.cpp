@@ -17,7 +17,10 @@ const LANGID kEnglish = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
 const LANGID kLanguages[] = {kEnglish, MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_TRADITIONAL),
                              MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED),
                              MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT),
-                             MAKELANGID(LANG_TURKISH, SUBLANG_DEFAULT)};
+                             MAKELANGID(LANG_TURKISH, SUBLANG_DEFAULT),
+                             // qps-ploc: every text accented and 40 % longer, so
+                             // that a translation's room is checked before it exists.
+                             MAKELANGID(0x101, 0x01)};
 const LPCWSTR kDialog = MAKEINTRESOURCEW(5), kMenu = MAKEINTRESOURCEW(4),
               kStrings = MAKEINTRESOURCEW(6);
 // Texts docs/translations.md keeps in English.
