@@ -54,3 +54,24 @@ void SetReportOwner(void* window) {
 ReportFunction SetReportFunction(ReportFunction function) {
     return g_reportFunction.exchange(function ? function : DefaultReport);
 }
+
+std::string ProgramText(unsigned int id, const char* english, const char* argument) {
+    std::string text = english;
+#ifdef _WIN32
+    const wchar_t* loaded = nullptr;
+    const int length =
+        LoadStringW(GetModuleHandleW(nullptr), id, reinterpret_cast<LPWSTR>(&loaded), 0);
+    if (length > 0) {
+        const int size =
+            WideCharToMultiByte(CP_UTF8, 0, loaded, length, nullptr, 0, nullptr, nullptr);
+        text.assign(static_cast<std::size_t>(size), '\0');
+        WideCharToMultiByte(CP_UTF8, 0, loaded, length, text.data(), size, nullptr, nullptr);
+    }
+#else
+    (void)id;
+#endif
+    if (const std::size_t at = text.find("%1"); at != std::string::npos) {
+        text.replace(at, 2, argument);
+    }
+    return text;
+}

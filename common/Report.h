@@ -2,6 +2,8 @@
 // runs replace the function, because a modal box blocks without a desktop.
 #pragma once
 
+#include <string>
+
 // Style bits, with the values of the Win32 MessageBox flags.
 inline constexpr unsigned int kReportOk = 0x00;               // MB_OK
 inline constexpr unsigned int kReportYesNo = 0x04;            // MB_YESNO
@@ -26,3 +28,8 @@ void SetReportOwner(void* window);
 // Replaces the reporting function for this binary and returns the previous
 // one; nullptr restores the default.
 ReportFunction SetReportFunction(ReportFunction function);
+
+// A message of the program's string table in the user's language (UTF-8), with
+// "%1" replaced by argument; english where the program carries no such
+// string (a test program, or no string table at all).
+std::string ProgramText(unsigned int id, const char* english, const char* argument = "");

@@ -50,3 +50,10 @@
 #define IDS_CRASH_OFFER 16
 #define IDS_CRASH_NO_MAIL 17
 #define IDS_CRASH_NO_MAIL_SEND_TO 18
+// A library that cannot be bound; %1 is its file name or the missing export.
+#define IDS_BIND_LOAD_FAILED 19
+#define IDS_BIND_NO_EXPORT 20
+#define IDS_BIND_HID_CREATE_FAILED 21
+#define IDS_BIND_HID_DELETE_FAILED 22
+#define IDS_BIND_FONT_CREATE_FAILED 23
+#define IDS_BIND_FONT_DELETE_FAILED 24

@@ -1,23 +1,28 @@
 #include "ComponentBinding.h"
 
-#include <cstdio>
-
 #include "ComponentTrace.h"
 #include "HsdFontProcess.h"
 #include "I_HsdHIDCtrl.h"
 #include "Log.h"
 #include "Report.h"
+#include "VoxlinkResources.h"
 
 const ComponentLibraryNames kHidLibraryNames = {
-    "HsdHIDCtrl.dll",    "CreateInstance",
-    "CreateDLLInstance", "Failed to create instance in module - HsdHIDCtrl.dll",
-    "DeleteDLLInstance", "Failed to detete instance in module - HsdHIDCtrl.DLL",
+    "HsdHIDCtrl.dll",           "CreateInstance",
+    "CreateDLLInstance",        "Failed to create instance in module - HsdHIDCtrl.dll",
+    "DeleteDLLInstance",        "Failed to detete instance in module - HsdHIDCtrl.DLL",
+    IDS_BIND_HID_CREATE_FAILED, IDS_BIND_HID_DELETE_FAILED,
 };
 
 const ComponentLibraryNames kFontLibraryNames = {
-    "HsdFontProcessLib.dll", "CreateInstance",
-    "CreateInstance",        "Failed to create instance in module - HsdFontProcessLib.dll",
-    "DeleteInstance",        "Failed to delete instance in module - HsdFontProcessLib.DLL",
+    "HsdFontProcessLib.dll",
+    "CreateInstance",
+    "CreateInstance",
+    "Failed to create instance in module - HsdFontProcessLib.dll",
+    "DeleteInstance",
+    "Failed to delete instance in module - HsdFontProcessLib.DLL",
+    IDS_BIND_FONT_CREATE_FAILED,
+    IDS_BIND_FONT_DELETE_FAILED,
 };
 
 namespace {
@@ -34,17 +39,15 @@ unsigned int InterfaceVersion(CHsdFontProcess**) {
     return kHsdFontProcessInterfaceVersion;
 }
 
-void Report(const char* text, const char* caption) {
-    // Texts are built in a buffer of 256 characters.
-    char buffer[256] = {};
-    std::snprintf(buffer, sizeof(buffer), "%s", text);
-    ReportMessage(buffer, caption, kReportOk | kReportIconError);
+// The text in the user's language (the fixed English one where the program
+// has no string table); the captions are the functions' names.
+void Report(unsigned int id, const char* english, const char* argument, const char* caption) {
+    ReportMessage(ProgramText(id, english, argument).c_str(), caption,
+                  kReportOk | kReportIconError);
 }
 
 void ReportMissingExport(const char* exportName, const char* caption) {
-    char buffer[256] = {};
-    std::snprintf(buffer, sizeof(buffer), "Failed to Get API - %s", exportName);
-    ReportMessage(buffer, caption, kReportOk | kReportIconError);
+    Report(IDS_BIND_NO_EXPORT, "Failed to Get API - %1", exportName, caption);
 }
 
 // The library's lines join the program's trace; a library without the
@@ -70,9 +73,8 @@ HsdStatus Create(const ComponentLibraryNames& names, HMODULE* module, Component*
     if (*module == nullptr) {
         *module = LoadLibraryA(names.fileName);
         if (*module == nullptr) {
-            char buffer[256] = {};
-            std::snprintf(buffer, sizeof(buffer), "Failed to load module - %s", names.fileName);
-            Report(buffer, names.loadCaption);
+            Report(IDS_BIND_LOAD_FAILED, "Failed to load module - %1", names.fileName,
+                   names.loadCaption);
             return E_FAIL;
         }
     }
@@ -94,7 +96,7 @@ HsdStatus Create(const ComponentLibraryNames& names, HMODULE* module, Component*
         return E_FAIL;
     }
     if (version() != InterfaceVersion(component) || create(component) == 0) {
-        Report(names.createFailedText, names.createCaption);
+        Report(names.createFailedId, names.createFailedText, "", names.createCaption);
         UnloadLibrary(module);
         return E_FAIL;
     }
@@ -116,7 +118,7 @@ HsdStatus Delete(const ComponentLibraryNames& names, HMODULE* module, Component*
         return E_FAIL;
     }
     if (destroy(component) == 0) {
-        Report(names.deleteFailedText, names.deleteCaption);
+        Report(names.deleteFailedId, names.deleteFailedText, "", names.deleteCaption);
         UnloadLibrary(module);
         return E_FAIL;
     }

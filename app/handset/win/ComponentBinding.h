@@ -22,6 +22,9 @@ struct ComponentLibraryNames {
     const char* createFailedText;  // also for another interface version
     const char* deleteCaption;     // missing delete export, delete returned 0
     const char* deleteFailedText;
+    // The two texts in the program's string table, in the user's language.
+    unsigned int createFailedId;
+    unsigned int deleteFailedId;
 };
 
 extern const ComponentLibraryNames kHidLibraryNames;
