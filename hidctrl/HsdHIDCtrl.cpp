@@ -379,16 +379,19 @@ HsdStatus CHsdHIDCtrl::SetFontProcess(CHsdFontProcess* font) {
 
 HsdStatus CHsdHIDCtrl::ShowLastError() {
     const DWORD error = GetLastError();
-    char* text = nullptr;
-    const DWORD length = FormatMessageA(
+    wchar_t* text = nullptr;
+    const DWORD length = FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, error, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<char*>(&text),
-        0, nullptr);
+        nullptr, error, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+        reinterpret_cast<wchar_t*>(&text), 0, nullptr);
     if (length == 0 || text == nullptr) {
         return E_FAIL;
     }
-    ReportMessage(text, "Error", MB_OK | MB_ICONINFORMATION);
+    // The system's message in the user's language; ReportMessage takes UTF-8.
+    char utf8[1024] = {};
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof utf8 - 1, nullptr, nullptr);
     LocalFree(text);
+    ReportMessage(utf8, "Error", MB_OK | MB_ICONINFORMATION);
     return HSD_OK;
 }
 
