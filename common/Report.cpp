@@ -1,6 +1,7 @@
 #include "Report.h"
 
 #include <atomic>
+#include <utility>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -55,7 +56,8 @@ ReportFunction SetReportFunction(ReportFunction function) {
     return g_reportFunction.exchange(function ? function : DefaultReport);
 }
 
-std::string ProgramText(unsigned int id, const char* english, const char* argument) {
+std::string ProgramText(unsigned int id, const char* english, const char* argument,
+                        const char* second) {
     std::string text = english;
 #ifdef _WIN32
     const wchar_t* loaded = nullptr;
@@ -70,8 +72,10 @@ std::string ProgramText(unsigned int id, const char* english, const char* argume
 #else
     (void)id;
 #endif
-    if (const std::size_t at = text.find("%1"); at != std::string::npos) {
-        text.replace(at, 2, argument);
+    for (const auto& [mark, value] : {std::pair{"%1", argument}, std::pair{"%2", second}}) {
+        if (const std::size_t at = text.find(mark); at != std::string::npos) {
+            text.replace(at, 2, value);
+        }
     }
     return text;
 }

@@ -30,6 +30,7 @@ void SetReportOwner(void* window);
 ReportFunction SetReportFunction(ReportFunction function);
 
 // A message of the program's string table in the user's language (UTF-8), with
-// "%1" replaced by argument; english where the program carries no such
-// string (a test program, or no string table at all).
-std::string ProgramText(unsigned int id, const char* english, const char* argument = "");
+// "%1" and "%2" replaced by the arguments (UTF-8); english where the program
+// carries no such string (a test program, or no string table at all).
+std::string ProgramText(unsigned int id, const char* english, const char* argument = "",
+                        const char* second = "");

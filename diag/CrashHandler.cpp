@@ -259,7 +259,7 @@ const char* Answer(bool known, bool yes) {
     return !known ? "not known" : yes ? "yes" : "no";
 }
 
-// A crash (failure set) or a hang (failure null). Returns the report's folder.
+// A crash (failure set) or a hang (failure null): a report folder of its own.
 void WriteReport(const Target& target, const CrashShared& block, const EXCEPTION_RECORD* failure,
                  const CONTEXT* context) {
     SYSTEMTIME now{};

@@ -138,29 +138,6 @@ std::string Narrow(const std::wstring& text, UINT codePage = CP_ACP) {
     return out;
 }
 
-// One of the offer's texts (UTF-8, for ReportMessage) from the program's
-// string table, in the user's language; the English one where the binary
-// carries none. %1 is the report's folder, %2 the support address.
-std::string OfferText(UINT id, const wchar_t* english, const std::wstring& folder,
-                      const std::string& supportEmail) {
-    const wchar_t* loaded = nullptr;
-    const int length =
-        LoadStringW(GetModuleHandleW(nullptr), id, reinterpret_cast<LPWSTR>(&loaded), 0);
-    std::wstring text =
-        length > 0 ? std::wstring(loaded, static_cast<std::size_t>(length)) : std::wstring(english);
-    std::wstring email(supportEmail.size(), L'\0');
-    email.resize(static_cast<std::size_t>(
-        MultiByteToWideChar(CP_UTF8, 0, supportEmail.data(), static_cast<int>(supportEmail.size()),
-                            email.data(), static_cast<int>(email.size()))));
-    for (const auto& [mark, value] :
-         {std::pair{L"%1", &folder}, std::pair{L"%2", static_cast<const std::wstring*>(&email)}}) {
-        if (const std::size_t at = text.find(mark); at != std::wstring::npos) {
-            text.replace(at, 2, *value);
-        }
-    }
-    return Narrow(text, CP_UTF8);
-}
-
 bool Exists(const std::wstring& path) {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
@@ -422,12 +399,13 @@ void OfferCrashReport(const std::string& supportEmail) {
     if (offer.empty()) {
         return;
     }
-    const std::wstring where = offer.substr(0, offer.size() - 1);
-    const std::string question = OfferText(kCrashOfferText,
-                                           L"Voxlink closed unexpectedly or stopped responding the "
-                                           L"last time it ran. A report was saved in %1. Send it "
-                                           L"by e-mail now?",
-                                           where, supportEmail);
+    // In the user's language; %1 is the report's folder, %2 the support address.
+    const std::string where = Narrow(offer.substr(0, offer.size() - 1), CP_UTF8);
+    const std::string question = ProgramText(kCrashOfferText,
+                                             "Voxlink closed unexpectedly or stopped responding "
+                                             "the last time it ran. A report was saved in %1. "
+                                             "Send it by e-mail now?",
+                                             where.c_str());
     if (ReportMessage(question.c_str(), kCaption, kReportYesNo | kReportIconQuestion) !=
         kReportYes) {
         return;
@@ -436,14 +414,14 @@ void OfferCrashReport(const std::string& supportEmail) {
         CrashMailResult::NoMailProgram) {
         const std::string text =
             supportEmail.empty()
-                ? OfferText(kCrashNoMailText,
-                            L"No e-mail program is set up to send the report. It is in "
-                            L"%1\\report.zip.",
-                            where, supportEmail)
-                : OfferText(kCrashNoMailSendToText,
-                            L"No e-mail program is set up to send the report. It is in "
-                            L"%1\\report.zip; please send it to %2.",
-                            where, supportEmail);
+                ? ProgramText(kCrashNoMailText,
+                              "No e-mail program is set up to send the report. It is in "
+                              "%1\\report.zip.",
+                              where.c_str())
+                : ProgramText(kCrashNoMailSendToText,
+                              "No e-mail program is set up to send the report. It is in "
+                              "%1\\report.zip; please send it to %2.",
+                              where.c_str(), supportEmail.c_str());
         ReportMessage(text.c_str(), kCaption, kReportOk | kReportIconInformation);
     }
 }

@@ -1,5 +1,6 @@
 #include "TraceRing.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -97,15 +98,10 @@ void TraceRing::Add(const char* line) {
         return;
     }
     // Masked before it reaches the ring: the crash reporter reads the ring
-    // without the lock and may catch a line half written.
-    std::size_t length = std::strlen(line);
-    while (length > 0 && (line[length - 1] == '\n' || line[length - 1] == '\r')) {
-        --length;
-    }
-    if (length > kLineBytes) {
-        length = kLineBytes;
-    }
+    // without the lock and may catch a line half written. AddMasked cuts the
+    // line breaks.
     char masked[kLineBytes + 1];
+    const std::size_t length = std::min(std::strlen(line), kLineBytes);
     std::memcpy(masked, line, length);
     masked[length] = '\0';
     MaskPrivateDigits(masked);

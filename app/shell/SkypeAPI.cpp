@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <string>
 
+#include "CodePageText.h"
 #include "CrashReport.h"
 #include "ExitDeadline.h"
 #include "ExitStage.h"
@@ -17,6 +18,7 @@
 #include "Report.h"
 #include "UserStore.h"
 #include "VoxlinkResources.h"
+#include "WinUserSettings.h"
 
 static_assert(kCrashOfferText == IDS_CRASH_OFFER && kCrashNoMailText == IDS_CRASH_NO_MAIL &&
               kCrashNoMailSendToText == IDS_CRASH_NO_MAIL_SEND_TO);
@@ -41,32 +43,24 @@ UINT g_nTrayRetries = 0;
 constexpr UINT WM_OFFER_CRASH_REPORT = 0x800C;  // WM_APP + 12
 
 // Told once per user, the first time the icon is there, where Voxlink is (a
-// new icon on Windows 11 lands in the overflow area).
-constexpr wchar_t kUserKey[] = L"Software\\Voxlink";
-constexpr wchar_t kNoticeShownValue[] = L"FirstRunNoticeShown";
-constexpr wchar_t kFirstRunNotice[] = L"Voxlink is running. Right-click its icon for settings.";
+// new icon on Windows 11 lands in the overflow area); remembered with the
+// user's other values.
+constexpr char kNoticeShownValue[] = "FirstRunNoticeShown";
 
 void ShowFirstRunNotice() {
-    DWORD shown = 0;
-    DWORD size = sizeof shown;
-    if (RegGetValueW(HKEY_CURRENT_USER, kUserKey, kNoticeShownValue, RRF_RT_REG_DWORD, nullptr,
-                     &shown, &size) == ERROR_SUCCESS &&
+    CWinUserSettings settings;
+    unsigned int shown = 0;
+    if (settings.ReadNumber(kNoticeShownValue, &shown) == IUserSettings::Read::Found &&
         shown != 0) {
         return;
     }
-    // In the user's language; English where the binary carries no text.
-    const wchar_t* notice = nullptr;
-    const int length = LoadStringW(GetModuleHandleW(nullptr), IDS_FIRST_RUN_NOTICE,
-                                   reinterpret_cast<LPWSTR>(&notice), 0);
-    const std::wstring text = length > 0 ? std::wstring(notice, static_cast<std::size_t>(length))
-                                         : std::wstring(kFirstRunNotice);
+    const std::string text =
+        ProgramText(IDS_FIRST_RUN_NOTICE, "Voxlink is running. Right-click its icon for settings.");
     // Not now (quiet time, a presentation, a full-screen program): next time.
-    if (!ProgramTrayIcon().ShowNotice(text.c_str())) {
+    if (!ProgramTrayIcon().ShowNotice(Widen(text, CP_UTF8).c_str())) {
         return;
     }
-    shown = 1;
-    RegSetKeyValueW(HKEY_CURRENT_USER, kUserKey, kNoticeShownValue, REG_DWORD, &shown,
-                    sizeof shown);
+    settings.WriteNumber(kNoticeShownValue, 1);
     std::puts("Tray: the first-run notice was shown.");
     std::fflush(stdout);
 }
