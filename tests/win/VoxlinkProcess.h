@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <chrono>
+#include <cstdio>
 #include <functional>
 #include <string>
 
@@ -122,6 +123,11 @@ public:
         const BOOL ok = CreateProcessA(nullptr, command.data(), nullptr, nullptr,
                                        log != INVALID_HANDLE_VALUE ? TRUE : FALSE, 0, nullptr,
                                        folder.c_str(), &startup, &process);
+        if (!ok) {
+            // Seen once under load, before the program ran: say why.
+            std::fprintf(stderr, "%s did not start: error %lu\n", command.c_str(),
+                         static_cast<unsigned long>(GetLastError()));
+        }
         if (log != INVALID_HANDLE_VALUE) {
             CloseHandle(log);
         }
